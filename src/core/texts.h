@@ -1,0 +1,148 @@
+// Every text the user sees, in one place (UTF-8). Line breaks inside the system's messages are
+// LF then CR ("\n\r") unless a message is quoted with CR LF; a display layer may show the
+// LF CR pair as one line break. Templates use the directives of FormatMessage.
+#pragma once
+
+#include <array>
+#include <string_view>
+
+namespace fw::texts {
+
+// ---- Titles ----------------------------------------------------------------------------
+inline constexpr std::string_view kApplicationTitle = "Kerrow Ltd Firmware Updater";
+inline constexpr std::string_view kMainWindowCaption = "Firmware Updater v.1.0";
+
+// ---- General errors of the platform ----------------------------------------------------
+inline constexpr std::string_view kCannotOpenFile = "Cannot open file %s";
+inline constexpr std::string_view kCannotCreateFile = "Cannot create file %s";
+inline constexpr std::string_view kNotValidInteger = "'%s' is not a valid integer value";
+inline constexpr std::string_view kInvalidDateEncode = "Invalid argument to date encode";
+inline constexpr std::string_view kInvalidTimeEncode = "Invalid argument to time encode";
+inline constexpr std::string_view kListIndexOutOfBounds = "List index out of bounds (%d)";
+inline constexpr std::string_view kRangeCheckError = "Range check error";
+inline constexpr std::string_view kDriveNotRemovable = "Invalid drive. Drive is not removable";
+// A read, write or flush of an open file failed: the file and the system's reason.
+inline constexpr std::string_view kFileIoError = "Ошибка записи или чтения файла %s: %s";
+
+// ---- Card data file --------------------------------------------------------------------
+inline constexpr std::string_view kInvalidFormat =
+    "Указанный файл ММС (%s)\n\rимеет неверный формат. Необходимо отформатировать ММС";
+inline constexpr std::string_view kOutOfSpace =
+    "Недостаточно места для записи\r\nТребуется %u. Свободно %u";
+inline constexpr std::array<std::string_view, 9> kEntryListCaptions = {
+    "N", "Тип", "Имя", "ID", "Дата", "HCLASS", "HREL", "SVER", "SREL"};
+// Creating a card data file: refusals made before anything is written.
+inline constexpr std::string_view kPagesOutOfRange =
+    "Недопустимый размер файла ММС: %u страниц.\n\rДопустимо от 1 до 4194304 страниц (2 ГБ)";
+inline constexpr std::string_view kSectionsDoNotFit =
+    "Секции сессий и EXTENDED не помещаются в файл ММС:\n\rтребуется %u страниц, в файле %u "
+    "страниц данных";
+
+// ---- HEX reader and memory regions -----------------------------------------------------
+inline constexpr std::string_view kNotInWindow =
+    "Секция %s образа загрузки не совпадает с заданной областью памяти процессора\n\r"
+    "Область памяти: 0x%.6x-0x%.6x   Секция образа: 0x%.6x-0x%.6x";
+inline constexpr std::string_view kHexChecksumError =
+    "Ошибка контрольной суммы в строке %d файла %s";
+inline constexpr std::string_view kHexIncompleteRecord = "Неполная запись в строке %d файла %s";
+
+// ---- Write command ---------------------------------------------------------------------
+inline constexpr std::string_view kNoHexFile = "Не указан файл для загрузки или файл отсутствует";
+inline constexpr std::string_view kNoDevice = "Не указано устройство/процессор";
+inline constexpr std::string_view kNoCardFile =
+    "Не указан файл ММС для записи или файл отсутствует";
+inline constexpr std::string_view kNameTooLong =
+    "Наименование обновления \"%s\" длиннее 16 символов";
+inline constexpr std::string_view kNameNotRepresentable =
+    "Наименование обновления \"%s\" содержит символ \"%s\",\n\rкоторый нельзя записать на карту "
+    "ММС (кодировка Windows-1251)";
+
+// ---- Device catalogue, memory map and HEX information ----------------------------------
+inline constexpr std::string_view kDeviceEntryText = " HClass=%d HRel=%d Sver=%d";
+inline constexpr std::array<std::string_view, 4> kMemMapCaptions = {"Регион", "Begin", "End",
+                                                                    "Size hex(dec) in addr units"};
+inline constexpr std::array<std::string_view, 5> kMemMapRegions = {
+    "Всего программной памяти", "Программной памяти приложения", "Всего памяти EEPROM",
+    "Памяти EEPROM для приложения", "Конфигурационная память"};
+inline constexpr std::array<std::string_view, 4> kHexInfoCaptions = {"", "Begin", "End",
+                                                                     "Size hex(dec) in units"};
+inline constexpr std::array<std::string_view, 4> kHexInfoRows = {"Flash", "Entry", "EEPROM",
+                                                                 "Config"};
+
+// ---- Main window -----------------------------------------------------------------------
+inline constexpr std::string_view kGroupDevice = "Устройство \\ Процессор";
+inline constexpr std::string_view kGroupProgramFile = "Файл программы";
+inline constexpr std::string_view kGroupMedium = "Носитель";
+inline constexpr std::string_view kLabelImage = "Образ для загрузки";
+inline constexpr std::string_view kLabelUpdateName = "Наименование обновления";
+inline constexpr std::string_view kLabelSver = "Старший номер\r\nверсии (ESVER)";
+inline constexpr std::string_view kLabelSrel = "Младший номер\r\nверсии (ESREL)";
+inline constexpr std::string_view kLabelHclass = "Класс устройства\r\n(EHCLASS)";
+inline constexpr std::string_view kLabelHrel = "Аппаратная версия\r\n(EHREL)";
+inline constexpr std::string_view kLabelCardFile = "Файл на карте ММС ";
+inline constexpr std::string_view kButtonInfo = "Инфо";
+inline constexpr std::string_view kCheckScramble = "Шифровать программу";
+inline constexpr std::string_view kButtonFormat = "Форматировать ММС ...";
+inline constexpr std::string_view kButtonWrite = "Записать";
+inline constexpr std::string_view kButtonEject = "Извлечь";
+inline constexpr std::string_view kButtonExit = "Выход";
+inline constexpr std::string_view kHintHexInfo = "Ctrl+H";
+inline constexpr std::string_view kHintCardInfo = "Crtl+F";
+inline constexpr std::string_view kHintWrite = "Ctrl+W";
+inline constexpr std::string_view kHintEject = "Ctrl+J";
+inline constexpr std::string_view kBrowseTitle = "Укажите файл";
+inline constexpr std::string_view kHexFilter = "Intel HEX32 (*.hex)|*.hex";
+inline constexpr std::string_view kCardFileFilter = "Файл данных (*.rgd)|*.rgd";
+inline constexpr std::string_view kDefaultUpdateName = "Update";
+
+// ---- Card preparation dialog -----------------------------------------------------------
+inline constexpr std::string_view kFormatCaption = "Форматирование ММС";
+inline constexpr std::string_view kGroupDrive = "Диск для форматирования";
+inline constexpr std::string_view kDriveHint =
+    "Укажите какой диск в системе соответствует считывателю ММС карты. ММС карта должна быть "
+    "установлена в считыватель";
+inline constexpr std::string_view kGroupFileParams = "Параметры файла";
+inline constexpr std::string_view kLabelFileSize = "Размер файла в мегабайтах (МВ)";
+inline constexpr std::string_view kLabelSessions = "Максимальное число сессий";
+inline constexpr std::string_view kLabelExtSize = "Размер секции EXTENDED (MB)";
+inline constexpr std::string_view kGroupStatus = "Статус";
+inline constexpr std::string_view kButtonStartFormat = "Форматировать";
+inline constexpr std::string_view kButtonAbort = "Прервать";
+inline constexpr std::array<std::string_view, 4> kSessionChoices = {"50", "100", "500", "1000"};
+inline constexpr std::string_view kNoCards =
+    "Нет установленых карт ММС или считыватель не подключен.";
+// Pieces of a drive item: letter, label, file system, size MB, free MB.
+inline constexpr std::string_view kDriveItemLabel = ":  Метка:";
+inline constexpr std::string_view kDriveItemFs = " (";
+inline constexpr std::string_view kDriveItemSize = ")  Размер: ";
+inline constexpr std::string_view kDriveItemFree = "M  Свободно: ";
+inline constexpr std::string_view kDriveItemEnd = "M";
+inline constexpr std::string_view kFormatConfirm =
+    "Выбраный диск для правильного использования \n\r"
+    "в системе \"НУБРА-7\" ДОЛЖЕН быть отформатирован.\n\r"
+    "При этом ВСЯ информация на этом диске будет УДАЛЕНА!\n\r"
+    "Выполнить форматирование?\n\r"
+    "После ответа \"Да\" ,будет открыт диалог форматирования.\n\r"
+    "ВНИМАНИЕ! Форматирование необходимо выполнить для системы FAT.\n\r"
+    "систему FAT32 НЕ ИСПОЛЬЗОВАТЬ!";
+inline constexpr std::string_view kStatusFormatting = "Форматирование файловой системы";
+inline constexpr std::string_view kStatusFormatFailed = "Форматирование НЕ выполнено!";
+inline constexpr std::string_view kStatusWritingHeader = "Запись заголовка";
+inline constexpr std::string_view kStatusWritingPages = "Запись служебной информации в %u страниц";
+inline constexpr std::string_view kProgressPage = "Запись страницы %u";
+inline constexpr std::string_view kFormatAborted = "Форматирование прервано пользователем";
+inline constexpr std::string_view kFormatDone =
+    "Форматирование завершено. Создан файл %s ,\n\rразмером %d байт, содержащий %d страниц данных";
+inline constexpr std::string_view kFreeSpaceFailed =
+    "Не удалось определить свободное место на диске %s";
+inline constexpr std::string_view kVolumeTooLargeForFat16 =
+    "Том %s слишком велик для FAT16 (%u МБ).\n\rДопустимо не более 2047 МБ";
+
+// ---- Ejection --------------------------------------------------------------------------
+inline constexpr std::string_view kEjectDone = "Диск %s: может быть безопасно извлечен";
+inline constexpr std::string_view kEjectFailed =
+    "Ошибка при попытке извлечения диска %s\n\rВероятно он открыт в другом приложении. Закройте "
+    "приложения\n\rкоторые могут использовать этот диск или укажите для этих приложений\n\rдругой "
+    "диск.";
+
+}  // namespace fw::texts
