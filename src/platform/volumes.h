@@ -1,2 +1,59 @@
-// Removable volumes: discovery, free space, FAT16 formatting, release and ejection.
+// Removable volumes that hold a card: discovery, free space, FAT16 formatting, release and
+// ejection. One implementation per OS (Windows: drive letters and the Win32 calls; Linux:
+// UDisks2 over D-Bus) and a fake for tests.
 #pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace fw::platform {
+
+struct VolumeInfo {
+  std::string id;          // shown to the user: drive letter "E" on Windows, "sdb1" on Linux
+  std::string rootPath;    // "E:\" on Windows, the mount point on Linux (empty when not mounted)
+  std::string label;       // volume label, empty when the volume has none
+  std::string fileSystem;  // "FAT", "FAT32", "vfat", ...
+  std::int64_t freeAvailable = 0;  // bytes free to the calling user
+  std::int64_t totalFree = 0;      // bytes free on the volume
+  std::int64_t totalSize = 0;      // bytes of the volume
+  std::string key;                 // stable handle to act on the volume later (D-Bus path, "E:")
+};
+
+// Whether the user may be asked for a password (polkit) while an operation runs.
+enum class Interaction { Allowed, Forbidden };
+
+class Volumes {
+ public:
+  virtual ~Volumes() = default;
+
+  // The removable volumes that hold a medium, in a stable order (Windows: letters C to Z).
+  virtual std::vector<VolumeInfo> List() = 0;
+
+  // Bytes free to the caller on the volume of a root path; nothing when the query fails.
+  virtual std::optional<std::int64_t> FreeSpace(const std::string& rootPath) = 0;
+
+  // Makes sure the volume is mounted and returns its root path (mounting it when needed);
+  // nothing on failure.
+  virtual std::optional<std::string> EnsureMounted(const VolumeInfo& volume,
+                                                   Interaction interaction) = 0;
+
+  // Formats the volume to FAT (FAT16). Returns whether it succeeded; on failure *reason (when
+  // given) says why. Throws std::runtime_error for a volume that is not removable any more.
+  virtual bool FormatFat16(const VolumeInfo& volume, Interaction interaction,
+                           std::string* reason) = 0;
+
+  // The removable volume that holds a path, if any.
+  virtual std::optional<VolumeInfo> VolumeOfPath(const std::filesystem::path& path) = 0;
+
+  // Flushes, releases and ejects the volume: true only when every step succeeded.
+  virtual bool Eject(const VolumeInfo& volume, Interaction interaction) = 0;
+};
+
+// The volumes of this operating system.
+std::unique_ptr<Volumes> MakeSystemVolumes();
+
+}  // namespace fw::platform
