@@ -1,0 +1,2 @@
+// Placeholder until the fake volumes for tests are written.
+#include "platform/volumes.h"
