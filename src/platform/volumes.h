@@ -26,6 +26,14 @@ struct VolumeInfo {
 // Whether the user may be asked for a password (polkit) while an operation runs.
 enum class Interaction { Allowed, Forbidden };
 
+// The largest volume that FAT16 covers with clusters of at most 32 KiB, which the recorder
+// needs: at most 65524 clusters of 64 sectors after the reserved sectors (aligned to a
+// cluster), two FATs of 256 sectors and a root directory of 32 sectors; up to 63 sectors more
+// stay unused after the last cluster. 4194207 sectors of 512 bytes: 2047 MiB and a bit. A
+// larger volume cannot be formatted for the recorder.
+inline constexpr std::int64_t kMaxFat16VolumeBytes =
+    (64 + 2 * 256 + 32 + std::int64_t{65524} * 64 + 63) * 512;
+
 class Volumes {
  public:
   virtual ~Volumes() = default;
