@@ -1,0 +1,46 @@
+// Positioned, checked access to one open file: what the card data file code reads and writes
+// through. Implementations live in linux/ and windows/; failures are std::system_error.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string_view>
+
+namespace fw::platform {
+
+class FileDevice {
+ public:
+  virtual ~FileDevice() = default;
+
+  // Reads up to buffer.size() bytes at offset; returns how many were read. Fewer bytes than
+  // asked (also 0) means the end of the file was reached, which is not an error.
+  virtual std::size_t ReadAt(std::uint64_t offset, std::span<std::uint8_t> buffer) = 0;
+
+  // Writes every byte of data at offset, or throws.
+  virtual void WriteAt(std::uint64_t offset, std::span<const std::uint8_t> data) = 0;
+
+  // The current length of the file in bytes.
+  virtual std::uint64_t Size() = 0;
+
+  // Makes everything written so far durable on the device.
+  virtual void Sync() = 0;
+};
+
+// Opens an existing file for reading and writing and holds a cross-process writer lock on it for
+// the life of the object: a second OpenForUpdate or CreateNew of the same file, from this or any
+// other process, fails while the first is open. Readers without the lock still read.
+std::unique_ptr<FileDevice> OpenForUpdate(std::string_view utf8Path);
+
+// Opens an existing file for reading only, without any lock.
+std::unique_ptr<FileDevice> OpenForRead(std::string_view utf8Path);
+
+// Creates the file (an existing one is emptied) for reading and writing, with the writer lock.
+// A file held by another writer is left untouched and the call fails.
+std::unique_ptr<FileDevice> CreateNew(std::string_view utf8Path);
+
+// Deletes the file.
+void RemoveFile(std::string_view utf8Path);
+
+}  // namespace fw::platform

@@ -1,0 +1,137 @@
+// POSIX files: pread/pwrite at explicit offsets, fsync, and flock as the writer lock.
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <system_error>
+
+#include "platform/file_device.h"
+
+namespace fw::platform {
+namespace {
+
+[[noreturn]] void ThrowErrno(int error, std::string_view what) {
+  throw std::system_error(error, std::generic_category(), std::string(what));
+}
+
+// Owns one file descriptor; closing it also releases its flock.
+class PosixFile final : public FileDevice {
+ public:
+  explicit PosixFile(int fd) : fd_(fd) {}
+  ~PosixFile() override { ::close(fd_); }
+  PosixFile(const PosixFile&) = delete;
+  PosixFile& operator=(const PosixFile&) = delete;
+
+  std::size_t ReadAt(std::uint64_t offset, std::span<std::uint8_t> buffer) override {
+    std::size_t done = 0;
+    while (done < buffer.size()) {
+      const ssize_t n = ::pread(fd_, buffer.data() + done, buffer.size() - done,
+                                static_cast<off_t>(offset + done));
+      if (n < 0 && errno == EINTR) {
+        continue;
+      }
+      if (n < 0) {
+        ThrowErrno(errno, "read");
+      }
+      if (n == 0) {
+        break;
+      }
+      done += static_cast<std::size_t>(n);
+    }
+    return done;
+  }
+
+  void WriteAt(std::uint64_t offset, std::span<const std::uint8_t> data) override {
+    std::size_t done = 0;
+    while (done < data.size()) {
+      const ssize_t n =
+          ::pwrite(fd_, data.data() + done, data.size() - done, static_cast<off_t>(offset + done));
+      if (n < 0 && errno == EINTR) {
+        continue;
+      }
+      if (n < 0) {
+        ThrowErrno(errno, "write");
+      }
+      if (n == 0) {
+        ThrowErrno(EIO, "write");
+      }
+      done += static_cast<std::size_t>(n);
+    }
+  }
+
+  std::uint64_t Size() override {
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) {
+      ThrowErrno(errno, "stat");
+    }
+    return static_cast<std::uint64_t>(st.st_size);
+  }
+
+  void Sync() override {
+    if (::fsync(fd_) != 0) {
+      ThrowErrno(errno, "fsync");
+    }
+  }
+
+ private:
+  int fd_;
+};
+
+int OpenFd(std::string_view path, int flags) {
+  const std::string p(path);
+  int fd;
+  do {
+    fd = ::open(p.c_str(), flags | O_CLOEXEC, 0666);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) {
+    ThrowErrno(errno, "open");
+  }
+  return fd;
+}
+
+// Takes the writer lock without waiting; a held lock means another writer has the file.
+void LockOrThrow(int fd) {
+  int rc;
+  do {
+    rc = ::flock(fd, LOCK_EX | LOCK_NB);
+  } while (rc != 0 && errno == EINTR);
+  if (rc != 0) {
+    const int error = errno;
+    ::close(fd);
+    ThrowErrno(error, "lock");
+  }
+}
+
+}  // namespace
+
+std::unique_ptr<FileDevice> OpenForUpdate(std::string_view utf8Path) {
+  const int fd = OpenFd(utf8Path, O_RDWR);
+  LockOrThrow(fd);
+  return std::make_unique<PosixFile>(fd);
+}
+
+std::unique_ptr<FileDevice> OpenForRead(std::string_view utf8Path) {
+  return std::make_unique<PosixFile>(OpenFd(utf8Path, O_RDONLY));
+}
+
+std::unique_ptr<FileDevice> CreateNew(std::string_view utf8Path) {
+  // Truncate only once the lock is ours, so a file another writer holds keeps its bytes.
+  const int fd = OpenFd(utf8Path, O_RDWR | O_CREAT);
+  LockOrThrow(fd);
+  auto file = std::make_unique<PosixFile>(fd);
+  if (::ftruncate(fd, 0) != 0) {
+    ThrowErrno(errno, "truncate");
+  }
+  return file;
+}
+
+void RemoveFile(std::string_view utf8Path) {
+  if (::unlink(std::string(utf8Path).c_str()) != 0) {
+    ThrowErrno(errno, "unlink");
+  }
+}
+
+}  // namespace fw::platform
