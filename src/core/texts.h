@@ -95,6 +95,14 @@ inline constexpr std::string_view kHexFilter = "Intel HEX32 (*.hex)|*.hex";
 inline constexpr std::string_view kCardFileFilter = "Файл данных (*.rgd)|*.rgd";
 inline constexpr std::string_view kDefaultUpdateName = "Update";
 
+// ---- Settings ----------------------------------------------------------------------------
+inline constexpr std::string_view kSettingWrongKind =
+    "Значение \"%s\" в настройках %s имеет неверный тип";
+inline constexpr std::string_view kSettingsFileBroken =
+    "Файл настроек %s повреждён (строка %d).\n\rИсправьте или удалите его";
+inline constexpr std::string_view kSettingsFileUnreadable =
+    "Файл настроек %s не может быть прочитан.\n\rИсправьте или удалите его";
+
 // ---- Card preparation dialog -----------------------------------------------------------
 inline constexpr std::string_view kFormatCaption = "Форматирование ММС";
 inline constexpr std::string_view kGroupDrive = "Диск для форматирования";
