@@ -1,7 +1,48 @@
-// fwupdater: the command-line front end.
+// fwupdater: the command-line front end. Every command runs to completion and ends with an exit
+// code: 0 success, 1 the command failed (the system's message on stderr), 2 a usage error.
+#include <CLI/CLI.hpp>
+
+#include <exception>
 #include <iostream>
 
-int main() {
-  std::cout << "fwupdater\n";
-  return 0;
+#include "cli/cli_card.h"
+#include "cli/cli_common.h"
+#include "cli/cli_firmware.h"
+#include "cli/cli_write.h"
+#include "core/errors.h"
+#include "platform/console.h"
+
+namespace {
+
+int Run(int argc, char** argv) {
+  CLI::App app{
+      "Firmware Updater: packs firmware updates for the НУБРА-7 recorders into the card data "
+      "file of their MMC card, lists, verifies and extracts them.",
+      "fwupdater"};
+  app.require_subcommand(1, 1);
+  fw::cli::AddCardCommands(app);
+  fw::cli::AddFirmwareCommands(app);
+  fw::cli::AddWriteCommands(app);
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& error) {
+    // --help and --version end here too, with code 0.
+    return app.exit(error) == 0 ? fw::cli::kExitOk : fw::cli::kExitUsage;
+  }
+  return fw::cli::kExitOk;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  fw::platform::UseUtf8Console();
+  try {
+    return Run(argc, argv);
+  } catch (const fw::cli::CommandExit& exit) {
+    return exit.code;
+  } catch (const std::exception& error) {
+    std::cerr << fw::cli::TerminalText(error.what()) << '\n';
+    return fw::cli::kExitFailed;
+  }
 }

@@ -146,6 +146,13 @@ inline constexpr std::string_view kFreeSpaceFailed =
 inline constexpr std::string_view kVolumeTooLargeForFat16 =
     "Том %s слишком велик для FAT16 (%u МБ).\n\rДопустимо не более 2047 МБ";
 
+// ---- Command line ----------------------------------------------------------------------
+inline constexpr std::string_view kUnknownDevice = "Устройство \"%s\" не найдено в каталоге %s";
+inline constexpr std::string_view kCardFileExists =
+    "Файл %s уже существует. Чтобы заменить его, укажите --force";
+inline constexpr std::string_view kCardFileCreated =
+    "Создан файл %s ,\n\rразмером %u байт, содержащий %u страниц данных";
+
 // ---- Ejection --------------------------------------------------------------------------
 inline constexpr std::string_view kEjectDone = "Диск %s: может быть безопасно извлечен";
 inline constexpr std::string_view kEjectFailed =

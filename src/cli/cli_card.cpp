@@ -1,0 +1,156 @@
+#include "cli/cli_card.h"
+
+#include <atomic>
+#include <csignal>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "cli/cli_common.h"
+#include "cli/cli_output.h"
+#include "core/carddata_create.h"
+#include "core/carddata_layout.h"
+#include "core/message_format.h"
+#include "core/texts.h"
+#include "platform/console.h"
+
+namespace fw::cli {
+
+namespace {
+
+// ---- create ----------------------------------------------------------------------------
+
+constexpr std::uint64_t kPagesPerMegabyte = 2048;
+
+struct CreateOptions {
+  std::string card;
+  std::uint32_t sizeMb = 0;
+  std::uint32_t pages = 0;
+  std::uint32_t sessions = 50;
+  std::uint32_t extendedMb = 0;
+  bool extendedGiven = false;
+  bool force = false;
+};
+
+// A tenth of the file's megabytes, rounded to the nearest whole number, ties to the even one:
+// the EXTENDED size the preparation dialog offers.
+std::uint32_t DefaultExtendedMb(std::uint64_t fileMb) {
+  std::uint64_t tenth = fileMb / 10;
+  const std::uint64_t rest = fileMb % 10;
+  if (rest > 5 || (rest == 5 && tenth % 2 == 1))
+    ++tenth;
+  return static_cast<std::uint32_t>(tenth);
+}
+
+std::atomic<bool> interrupted{false};
+
+extern "C" void OnInterrupt(int) {
+  interrupted = true;
+}
+
+// Ctrl+C stops the command at the next block instead of killing it, so that the partial file is
+// deleted; the previous handler comes back when the command ends.
+class InterruptGuard {
+ public:
+  InterruptGuard() {
+    interrupted = false;
+    previous_ = std::signal(SIGINT, OnInterrupt);
+  }
+  ~InterruptGuard() { std::signal(SIGINT, previous_); }
+  InterruptGuard(const InterruptGuard&) = delete;
+  InterruptGuard& operator=(const InterruptGuard&) = delete;
+
+ private:
+  void (*previous_)(int);
+};
+
+class ProgressBar {
+ public:
+  explicit ProgressBar(bool visible) : visible_(visible) {}
+  ~ProgressBar() {
+    if (visible_ && drawn_)
+      std::fputs("\r\033[K", stderr);
+  }
+  ProgressBar(const ProgressBar&) = delete;
+  ProgressBar& operator=(const ProgressBar&) = delete;
+
+  void Show(std::uint32_t done, std::uint32_t total) {
+    if (!visible_ || total == 0)
+      return;
+    constexpr int kWidth = 40;
+    const int filled = static_cast<int>(std::uint64_t{done} * kWidth / total);
+    const int percent = static_cast<int>(std::uint64_t{done} * 100 / total);
+    std::fprintf(stderr, "\r[%.*s%*s] %3d%%  %u/%u", filled,
+                 "########################################", kWidth - filled, "", percent, done,
+                 total);
+    std::fflush(stderr);
+    drawn_ = true;
+  }
+
+ private:
+  bool visible_;
+  bool drawn_ = false;
+};
+
+void RunCreate(const CreateOptions& o) {
+  const std::uint64_t pages = o.pages != 0 ? o.pages : std::uint64_t{o.sizeMb} * kPagesPerMegabyte;
+  const std::uint32_t extendedMb =
+      o.extendedGiven ? o.extendedMb : DefaultExtendedMb(pages / kPagesPerMegabyte);
+  // A count past 32 bits is refused like any other count out of range.
+  const auto pages32 = static_cast<std::uint32_t>(std::min<std::uint64_t>(pages, UINT32_MAX));
+  CheckCreateParameters(pages32, o.sessions, ExtendedPagesFromMegabytes(extendedMb));
+
+  std::error_code error;
+  if (!o.force && std::filesystem::exists(o.card, error))
+    throw std::runtime_error(FormatMessage(texts::kCardFileExists, {o.card}));
+
+  InterruptGuard guard;
+  ProgressBar bar(platform::IsTerminal(stderr));
+  const TCreateResult result = CreateCardDataFileMb(
+      o.card, pages32, o.sessions, extendedMb,
+      [&bar](std::uint32_t written, std::uint32_t total) { bar.Show(written, total); },
+      [] { return interrupted.load(); });
+  if (result == TCreateResult::Cancelled) {
+    std::cerr << TerminalText(texts::kFormatAborted) << '\n';
+    throw CommandExit{kExitFailed};
+  }
+  std::cout << TerminalText(FormatMessage(
+                   texts::kCardFileCreated,
+                   {o.card, std::uint64_t{pages32} * kPageSize, std::uint64_t{pages32 - 1}}))
+            << '\n';
+}
+
+void AddCreateCommand(CLI::App& app) {
+  auto o = std::make_shared<CreateOptions>();
+  CLI::App* cmd = app.add_subcommand(
+      "create", "Create a new card data file: the header page followed by zero-filled pages.");
+  cmd->add_option("CARD", o->card, "Card data file to create (for example data.rgd)")->required();
+  CLI::Option_group* size = cmd->add_option_group("size", "The size of the file, one of:");
+  size->add_option("--size-mb", o->sizeMb, "Size in megabytes (2048 pages each)")
+      ->check(CLI::Range(0u, 2097151u));
+  size->add_option("--pages", o->pages, "Size in 512-byte pages, the header page included");
+  size->require_option(1);
+  cmd->add_option("--sessions", o->sessions, "Maximum number of recording sessions")
+      ->check(CLI::IsMember({50u, 100u, 500u, 1000u}))
+      ->capture_default_str();
+  cmd->add_option("--extended-mb", o->extendedMb,
+                  "Size of the EXTENDED section in megabytes (default: a tenth of the file's "
+                  "size, rounded to the nearest, ties to even)");
+  cmd->add_flag("--force", o->force, "Replace an existing file");
+  cmd->callback([o, cmd] {
+    o->extendedGiven = cmd->count("--extended-mb") > 0;
+    RunCreate(*o);
+  });
+}
+
+}  // namespace
+
+void AddCardCommands(CLI::App& app) {
+  AddCreateCommand(app);
+}
+
+}  // namespace fw::cli

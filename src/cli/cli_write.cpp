@@ -1,0 +1,7 @@
+#include "cli/cli_write.h"
+
+namespace fw::cli {
+
+void AddWriteCommands(CLI::App& /*app*/) {}
+
+}  // namespace fw::cli

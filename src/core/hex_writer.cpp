@@ -1,0 +1,97 @@
+#include "core/hex_writer.h"
+
+#include <algorithm>
+#include <array>
+#include <optional>
+#include <stdexcept>
+#include <vector>
+
+namespace fw {
+
+namespace {
+
+constexpr std::uint64_t kRecordBytes = 16;
+constexpr std::uint64_t kHexAddressLimit = 0x1'0000'0000ULL;
+
+class HexText {
+ public:
+  void Record(std::uint8_t type, std::uint16_t offset, std::span<const std::uint8_t> data) {
+    unsigned sum = static_cast<unsigned>(data.size()) + (offset >> 8) + (offset & 0xFFu) + type;
+    Line(':');
+    Byte(static_cast<std::uint8_t>(data.size()));
+    Byte(static_cast<std::uint8_t>(offset >> 8));
+    Byte(static_cast<std::uint8_t>(offset & 0xFFu));
+    Byte(type);
+    for (const std::uint8_t b : data) {
+      Byte(b);
+      sum += b;
+    }
+    Byte(static_cast<std::uint8_t>((0x100u - (sum & 0xFFu)) & 0xFFu));
+    text_ += '\n';
+  }
+
+  // Data at a HEX byte address, split into records and preceded by type 04 records as needed.
+  void Data(std::uint64_t address, std::span<const std::uint8_t> bytes) {
+    if (address + bytes.size() > kHexAddressLimit)
+      throw std::out_of_range("payload beyond the 32-bit HEX address space");
+    while (!bytes.empty()) {
+      const auto upper = static_cast<std::uint16_t>(address >> 16);
+      if (upper_ != upper) {
+        const std::array<std::uint8_t, 2> value = {static_cast<std::uint8_t>(upper >> 8),
+                                                   static_cast<std::uint8_t>(upper & 0xFFu)};
+        Record(0x04, 0, value);
+        upper_ = upper;
+      }
+      const std::size_t count = static_cast<std::size_t>(
+          std::min<std::uint64_t>(kRecordBytes - address % kRecordBytes, bytes.size()));
+      Record(0x00, static_cast<std::uint16_t>(address & 0xFFFFu), bytes.first(count));
+      bytes = bytes.subspan(count);
+      address += count;
+    }
+  }
+
+  std::string Finish() {
+    Record(0x01, 0, {});
+    return std::move(text_);
+  }
+
+ private:
+  void Line(char c) { text_ += c; }
+  void Byte(std::uint8_t b) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    text_ += kDigits[b >> 4];
+    text_ += kDigits[b & 0x0F];
+  }
+
+  std::string text_;
+  std::optional<std::uint16_t> upper_;
+};
+
+// 2 payload bytes per word become the 4 bytes of the word's group: low, high, 0, 0.
+std::vector<std::uint8_t> DataMemoryGroups(std::span<const std::uint8_t> payload) {
+  std::vector<std::uint8_t> groups;
+  groups.reserve((payload.size() + 1) / 2 * 4);
+  for (std::size_t i = 0; i < payload.size(); i += 2) {
+    groups.push_back(payload[i]);
+    groups.push_back(i + 1 < payload.size() ? payload[i + 1] : 0xFF);
+    groups.push_back(0);
+    groups.push_back(0);
+  }
+  return groups;
+}
+
+std::uint64_t HexAddress(std::uint32_t processorAddress) {
+  return std::uint64_t{processorAddress} * 2;
+}
+
+}  // namespace
+
+std::string WriteDsPicHex(const DsPicHexImage& image) {
+  HexText hex;
+  hex.Data(HexAddress(image.flashStart), image.flash);
+  hex.Data(HexAddress(image.eepromStart), DataMemoryGroups(image.eeprom));
+  hex.Data(HexAddress(image.configStart), DataMemoryGroups(image.config));
+  return hex.Finish();
+}
+
+}  // namespace fw

@@ -1,0 +1,104 @@
+#include "core/hex_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/ihex_record.h"
+#include "core/ihex_region.h"
+
+namespace fw {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// Records written by hand from the Intel HEX rules: byte count, offset, type, data, and the
+// two's complement of their sum.
+TEST(HexWriter, SmallImageGivesHandCheckedRecords) {
+  const Bytes flash = {0x00, 0x01, 0x04, 0x00, 0x00, 0x00, 0x00, 0x00};  // GOTO 0x000100
+  const Bytes eeprom = {0xAA, 0xBB};
+  const Bytes config = {0x01, 0x02, 0x03, 0x04};
+  const std::string hex = WriteDsPicHex({.flash = flash,
+                                         .flashStart = 0,
+                                         .eeprom = eeprom,
+                                         .eepromStart = 0x7FF000,
+                                         .config = config,
+                                         .configStart = 0xF80000});
+  EXPECT_EQ(hex,
+            ":020000040000FA\n"
+            ":080000000001040000000000F3\n"
+            ":0200000400FFFB\n"
+            ":04E00000AABB0000B7\n"
+            ":0200000401F009\n"
+            ":080000000102000003040000EE\n"
+            ":00000001FF\n");
+}
+
+TEST(HexWriter, RecordsStayInsideSixteenByteBlocksAndSwitchUpperAddress) {
+  // 6 program words starting at processor address 0x7FFC (HEX 0xFFF8): 8 bytes up to the 64 KiB
+  // boundary, then 16 bytes in the next block.
+  Bytes flash(24);
+  for (std::size_t i = 0; i < flash.size(); ++i)
+    flash[i] = static_cast<std::uint8_t>(i);
+  DsPicHexImage image;
+  image.flash = flash;
+  image.flashStart = 0x7FFC;
+  const std::string hex = WriteDsPicHex(image);
+  EXPECT_EQ(hex,
+            ":020000040000FA\n"
+            ":08FFF8000001020304050607E5\n"
+            ":020000040001F9\n"
+            ":1000000008090A0B0C0D0E0F1011121314151617F8\n"
+            ":00000001FF\n");
+}
+
+TEST(HexWriter, EmptyImageIsOnlyTheEndRecord) {
+  EXPECT_EQ(WriteDsPicHex({}), ":00000001FF\n");
+}
+
+Bytes Payload(const TdsPicMemRegion& region, std::uint32_t size) {
+  Bytes out(size);
+  if (size != 0)
+    region.CopyImage(out, static_cast<std::uint32_t>(region.ImageFirst()),
+                     static_cast<std::uint32_t>(region.ImageLast()));
+  return out;
+}
+
+// What the write command takes from a HEX file must come back unchanged from the HEX file made
+// of it: same payloads, same start addresses, gaps included.
+TEST(HexWriter, LoadingTheTextGivesBackTheSamePayloads) {
+  Bytes flash;
+  for (int word = 0; word < 300; ++word) {
+    const bool gap = word >= 100 && word < 110;
+    const auto b = static_cast<std::uint8_t>(word);
+    const Bytes group = gap ? Bytes{0xFF, 0xFF, 0xFF, 0x00} : Bytes{b, 0x12, 0x34, 0x00};
+    flash.insert(flash.end(), group.begin(), group.end());
+  }
+  const Bytes eeprom = {1, 2, 0xFF, 0xFF, 5, 6};
+  const Bytes config = {0xC1, 0xC2, 0xC3, 0xC4, 0xC5, 0xC6, 0xC7, 0xC8};
+  const HexFileText file{"round-trip.hex", WriteDsPicHex({.flash = flash,
+                                                          .flashStart = 0x100,
+                                                          .eeprom = eeprom,
+                                                          .eepromStart = 0x7FF010,
+                                                          .config = config,
+                                                          .configStart = 0xF80000})};
+
+  TdsPicMemRegion flashRegion({0, 0x17FFE, 0x17FFF}, true);
+  TdsPicMemRegion eepromRegion({0x7FF000, 0x7FFFFE, 0xFFF}, false);
+  TdsPicMemRegion configRegion({0xF80000, 0xF8000E, 0xF}, false);
+  flashRegion.LoadFromHexFile(file);
+  eepromRegion.LoadFromHexFile(file);
+  configRegion.LoadFromHexFile(file);
+
+  EXPECT_EQ(flashRegion.ImageFirst(), 0x100);
+  EXPECT_EQ(eepromRegion.ImageFirst(), 0x7FF010);
+  EXPECT_EQ(configRegion.ImageFirst(), 0xF80000);
+  EXPECT_EQ(Payload(flashRegion, flashRegion.ImageSize() * 2), flash);
+  EXPECT_EQ(Payload(eepromRegion, eepromRegion.ImageByteSize()), eeprom);
+  EXPECT_EQ(Payload(configRegion, configRegion.ImageByteSize()), config);
+}
+
+}  // namespace
+}  // namespace fw
