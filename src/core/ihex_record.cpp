@@ -1,0 +1,111 @@
+#include "ihex_record.h"
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <system_error>
+
+#include "errors.h"
+#include "ini_convert.h"
+#include "message_format.h"
+#include "texts.h"
+
+namespace fw {
+namespace {
+
+// The value of one hexadecimal digit, or -1.
+int DigitValue(char c) {
+  if (c >= '0' && c <= '9')
+    return c - '0';
+  if (c >= 'a' && c <= 'f')
+    return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F')
+    return c - 'A' + 10;
+  return -1;
+}
+
+std::filesystem::path PathFromUtf8(const std::string& path) {
+  return std::filesystem::path(std::u8string(path.begin(), path.end()));
+}
+
+std::uint8_t TakeByte(HexStream& stream) {
+  return static_cast<std::uint8_t>(HexToInt(stream.Take(2)));
+}
+
+}  // namespace
+
+std::int32_t HexToInt(std::string_view s) {
+  // Short fields are converted here directly; the result and the error are those of the general
+  // conversion of "$" followed by the field.
+  if (s.empty() || s.size() > 8)
+    return StrToInt("$" + std::string(s));
+  std::uint32_t value = 0;
+  for (char c : s) {
+    int d = DigitValue(c);
+    if (d < 0)
+      throw EConvertError(FormatMessage(texts::kNotValidInteger, {"$" + std::string(s)}));
+    value = value * 16 + static_cast<std::uint32_t>(d);
+  }
+  return static_cast<std::int32_t>(value);
+}
+
+HexFileText ReadHexFile(const std::string& path) {
+  const auto fsPath = PathFromUtf8(path);
+  std::error_code ec;
+  if (path.empty() || std::filesystem::is_directory(fsPath, ec))
+    throw EFOpenError(path);
+  std::ifstream in(fsPath, std::ios::binary);
+  if (!in)
+    throw EFOpenError(path);
+  HexFileText file{path, {}};
+  file.bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  if (in.bad())
+    throw EInOutError(path, std::make_error_code(std::errc::io_error).message());
+  return file;
+}
+
+bool HexStream::SkipToRecord() {
+  while (pos_ < text_.size()) {
+    char c = text_[pos_++];
+    if (c == ':') {
+      recordLine_ = line_;
+      return true;
+    }
+    if (c == '\n')
+      ++line_;
+  }
+  return false;
+}
+
+std::string_view HexStream::Take(std::size_t count) {
+  if (text_.size() - pos_ < count) {
+    throw EHexFormatError(FormatMessage(
+        texts::kHexIncompleteRecord, {static_cast<std::int64_t>(recordLine_), std::string(path_)}));
+  }
+  auto field = text_.substr(pos_, count);
+  pos_ += count;
+  return field;
+}
+
+bool ReadHexRecord(HexStream& stream, THexRecord& rec) {
+  rec = THexRecord{};
+  if (!stream.SkipToRecord())
+    return false;
+  rec.DataLen = TakeByte(stream);
+  rec.Address = static_cast<std::uint16_t>(HexToInt(stream.Take(4)));
+  rec.RecType = TakeByte(stream);
+  unsigned sum = rec.DataLen + (rec.Address >> 8) + (rec.Address & 0xFFu) + rec.RecType;
+  for (std::size_t i = 0; i < rec.DataLen; ++i) {
+    rec.Data[i] = TakeByte(stream);
+    sum += rec.Data[i];
+  }
+  sum += TakeByte(stream);
+  if ((sum & 0xFFu) != 0) {
+    throw EHexFormatError(FormatMessage(
+        texts::kHexChecksumError,
+        {static_cast<std::int64_t>(stream.RecordLine()), std::string(stream.Path())}));
+  }
+  return true;
+}
+
+}  // namespace fw

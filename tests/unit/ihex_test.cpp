@@ -1,0 +1,413 @@
+// The HEX reader and the dsPIC30F memory regions it fills.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "core/errors.h"
+#include "core/ihex.h"
+
+namespace fw {
+namespace {
+
+// One record with its checksum, upper-case digits, LF line end.
+std::string Rec(std::uint8_t type, std::uint16_t offset, const std::vector<std::uint8_t>& data) {
+  unsigned sum = static_cast<unsigned>(data.size()) + (offset >> 8) + (offset & 0xFF) + type;
+  char buf[16];
+  std::snprintf(buf, sizeof buf, ":%02X%04X%02X", static_cast<unsigned>(data.size()), offset, type);
+  std::string line = buf;
+  for (auto b : data) {
+    std::snprintf(buf, sizeof buf, "%02X", b);
+    line += buf;
+    sum += b;
+  }
+  std::snprintf(buf, sizeof buf, "%02X\n", (0x100 - (sum & 0xFF)) & 0xFF);
+  return line + buf;
+}
+std::string Linear(std::uint16_t upper) {
+  return Rec(0x04, 0, {static_cast<std::uint8_t>(upper >> 8), static_cast<std::uint8_t>(upper)});
+}
+std::string Segment(std::uint16_t seg) {
+  return Rec(0x02, 0, {static_cast<std::uint8_t>(seg >> 8), static_cast<std::uint8_t>(seg)});
+}
+const std::string kEof = ":00000001FF\n";
+
+const TMemRange kFlash{0, 0x17FFE, 0x17FFF};
+const TMemRange kEeprom{0x7FF000, 0x7FFFFE, 0xFFF};
+const TMemRange kConfig{0xF80000, 0xF8000E, 0xF};
+
+TdsPicMemRegion Loaded(const TMemRange& range, bool program, const std::string& text) {
+  TdsPicMemRegion region(range, program);
+  region.LoadFromHexFile(HexFileText{"fw.hex", text});
+  return region;
+}
+
+std::string ErrorOf(const TMemRange& range, const std::string& text) {
+  try {
+    Loaded(range, true, text);
+  } catch (const std::runtime_error& e) {
+    return e.what();
+  }
+  return "(no error)";
+}
+
+// ---- Records into regions ------------------------------------------------------------------
+
+struct LoadCase {
+  const char* name;
+  std::string text;
+  TMemRange range;
+  std::int32_t first, last;
+  std::vector<std::pair<std::uint32_t, std::uint16_t>> lowWords;  // address, expected low word
+};
+
+TEST(IhexLoad, RecordsLandAtTheirProcessorAddresses) {
+  const std::vector<LoadCase> cases = {
+      {"part example", ":040000001234560060\n" + kEof, kFlash, 0, 1, {{0, 0x3412}, {2, 0xFFFF}}},
+      {"lower-case digits", ":04000000abcdef0095\n:00000001ff\n", kFlash, 0, 1, {{0, 0xCDAB}}},
+      {"last program word",
+       Linear(2) + Rec(0, 0xFFFC, {1, 2, 3, 0}) + kEof,
+       kFlash,
+       0x17FFE,
+       0x17FFF,
+       {{0x17FFE, 0x0201}}},
+      {"first EEPROM word",
+       Linear(0xFF) + Rec(0, 0xE000, {0x34, 0x12, 0, 0}) + kEof,
+       kEeprom,
+       0x7FF000,
+       0x7FF001,
+       {{0x7FF000, 0x1234}}},
+      {"first config word",
+       Linear(0x1F0) + Rec(0, 0, {0x06, 0xC7, 0, 0}) + kEof,
+       kConfig,
+       0xF80000,
+       0xF80001,
+       {{0xF80000, 0xC706}}},
+      {"3 bytes store nothing", Rec(0, 0, {1, 2, 3}) + kEof, kFlash, 0, 0, {{0, 0xFFFF}}},
+      {"6 bytes store one word",
+       Rec(0, 0, {1, 2, 3, 0, 5, 6}) + kEof,
+       kFlash,
+       0,
+       1,
+       {{0, 0x0201}, {2, 0xFFFF}}},
+      {"offset 2 rounds down", Rec(0, 0x0002, {1, 2, 3, 0}) + kEof, kFlash, 0, 1, {{0, 0x0201}}},
+      {"offset 6 rounds down", Rec(0, 0x0006, {1, 2, 3, 0}) + kEof, kFlash, 2, 3, {{2, 0x0201}}},
+      {"after EOF ignored", kEof + Rec(0, 0, {1, 2, 3, 0}), kFlash, 0, 0, {{0, 0xFFFF}}},
+      {"no EOF read to end", Rec(0, 8, {1, 2, 3, 0}), kFlash, 4, 5, {{4, 0x0201}}},
+      {"no colon", "not a hex file\n", kFlash, 0, 0, {}},
+      {"empty file", "", kEeprom, 0x7FF000, 0x7FF000, {}},
+      {"text between records",
+       "junk" + Rec(0, 0, {1, 2, 3, 0}) + "  ; note\r\n" + kEof,
+       kFlash,
+       0,
+       1,
+       {{0, 0x0201}}},
+      {"first word below region",
+       Linear(0xFF) + Rec(0, 0xDFFC, {1, 2, 3, 0, 4, 5, 6, 0}) + kEof,
+       kEeprom,
+       0x7FF000,
+       0x7FF000,
+       {{0x7FF000, 0xFFFF}}},
+      {"first word above region",
+       Linear(0x1F0) + Rec(0, 0x20, {1, 2, 3, 0}) + kEof,
+       kConfig,
+       0xF80000,
+       0xF80000,
+       {}},
+      {"last word runs past the end",
+       Linear(0x1F0) + Rec(0, 0x1C, {1, 2, 0, 0, 3, 4, 0, 0}) + kEof,
+       kConfig,
+       0xF8000E,
+       0xF80011,
+       {{0xF8000E, 0x0201}, {0xF80010, 0x0403}}},
+      {"linear address stays in force",
+       Linear(0xFF) + Rec(0, 0xE000, {1, 0, 0, 0}) + Rec(0, 0xE004, {2, 0, 0, 0}) + kEof,
+       kEeprom,
+       0x7FF000,
+       0x7FF003,
+       {{0x7FF000, 1}, {0x7FF002, 2}}},
+      // A segment record sets the base to segment * 16, and the later of the two kinds counts.
+      {"segment address",
+       Segment(0x1000) + Rec(0, 0x0010, {1, 2, 3, 0}) + kEof,
+       kFlash,
+       0x8008,
+       0x8009,
+       {{0x8008, 0x0201}}},
+      {"segment replaces linear",
+       Linear(0xFF) + Segment(0x0001) + Rec(0, 0, {1, 2, 3, 0}) + kEof,
+       kFlash,
+       8,
+       9,
+       {{8, 0x0201}}},
+      {"linear replaces segment",
+       Segment(0xF000) + Linear(0xFF) + Rec(0, 0xE000, {1, 0, 0, 0}) + kEof,
+       kEeprom,
+       0x7FF000,
+       0x7FF001,
+       {{0x7FF000, 1}}},
+      {"other types ignored",
+       Rec(0x05, 0, {0, 0, 1, 0}) + Rec(0x03, 0, {0, 0, 1, 0}) + kEof,
+       kFlash,
+       0,
+       0,
+       {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const bool program = c.range.BaseAddr == 0;
+    const auto region = Loaded(c.range, program, c.text);
+    EXPECT_EQ(region.ImageFirst(), c.first);
+    EXPECT_EQ(region.ImageLast(), c.last);
+    for (const auto& [address, word] : c.lowWords)
+      EXPECT_EQ(region.GetLowWord(address), word) << std::hex << address;
+  }
+}
+
+TEST(IhexLoad, DamagedFilesNameTheFaultAndTheLine) {
+  const std::string good = Rec(0, 0, {1, 2, 3, 0});
+  const struct {
+    const char* name;
+    std::string text;
+    std::string message;
+  } cases[] = {
+      {"non-hex data byte", ":0400000012341G0060\n", "'$1G' is not a valid integer value"},
+      {"non-hex byte count", ":G400000012345600\n", "'$G4' is not a valid integer value"},
+      {"line shorter than its byte count", ":0800000012345600\n:00000001FF\n",
+       "'$\n:' is not a valid integer value"},
+      {"checksum digits not hex", ":0400000012345600ZZ\n", "'$ZZ' is not a valid integer value"},
+      {"wrong checksum", good + good + ":040000001234560061\n" + kEof,
+       "Ошибка контрольной суммы в строке 3 файла fw.hex"},
+      {"wrong checksum, CR LF lines", ":020000040000FA\r\n\r\n:0400000012345600FF\r\n",
+       "Ошибка контрольной суммы в строке 3 файла fw.hex"},
+      {"wrong checksum, one line", good.substr(0, good.size() - 1) + ":00000001FE",
+       "Ошибка контрольной суммы в строке 1 файла fw.hex"},
+      {"wrong checksum on EOF record", good + ":00000001FE\n",
+       "Ошибка контрольной суммы в строке 2 файла fw.hex"},
+      {"cut in the data", good + ":04000000123456", "Неполная запись в строке 2 файла fw.hex"},
+      {"cut before the checksum", good + "\n:0400000012345600",
+       "Неполная запись в строке 3 файла fw.hex"},
+      {"cut in the checksum", ":040000001234560060\n:00000001F",
+       "Неполная запись в строке 2 файла fw.hex"},
+      {"colon only", good + ":", "Неполная запись в строке 2 файла fw.hex"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(ErrorOf(kFlash, c.text), c.message);
+  }
+}
+
+TEST(IhexLoad, AFailedLoadKeepsWhatWasReadBefore) {
+  TdsPicMemRegion region(kFlash, true);
+  const std::string text = Rec(0, 4, {1, 2, 3, 0}) + ":04000000XX";
+  EXPECT_THROW(region.LoadFromHexFile(HexFileText{"fw.hex", text}), EConvertError);
+  EXPECT_EQ(region.ImageFirst(), 2);
+  EXPECT_EQ(region.ImageLast(), 3);
+  EXPECT_EQ(region.GetLowWord(2), 0x0201);
+
+  TdsPicMemRegion untouched(kFlash, true);
+  EXPECT_THROW(untouched.LoadFromHexFile(HexFileText{"fw.hex", ":zz"}), EConvertError);
+  EXPECT_EQ(untouched.ImageFirst(), 2147483647);
+  EXPECT_EQ(untouched.ImageLast(), -1);
+}
+
+TEST(IhexLoad, ReloadStartsOver) {
+  TdsPicMemRegion region(kFlash, true);
+  region.LoadFromHexFile(HexFileText{"a.hex", Rec(0, 0x10, {1, 2, 3, 0}) + kEof});
+  region.LoadFromHexFile(HexFileText{"b.hex", Rec(0, 0x20, {4, 5, 6, 0}) + kEof});
+  EXPECT_EQ(region.ImageFirst(), 0x10);
+  EXPECT_EQ(region.ImageLast(), 0x11);
+  EXPECT_EQ(region.GetLowWord(0x08), 0xFFFF);
+}
+
+TEST(IhexFile, ReadOnceGivesWhatEachRegionWouldReadItself) {
+  const auto dir = std::filesystem::temp_directory_path() / "ihex_test_file";
+  std::filesystem::create_directories(dir);
+  const std::string path = (dir / "fw.hex").string();
+  {
+    std::ofstream(path, std::ios::binary)
+        << Rec(0, 0, {0, 1, 4, 0, 0, 0, 0, 0}) + Linear(0xFF) + Rec(0, 0xE000, {7, 8, 0, 0}) + kEof;
+  }
+  const HexFileText file = ReadHexFile(path);
+  for (const auto& [range, program] : {std::pair{kFlash, true}, std::pair{kEeprom, false}}) {
+    TdsPicMemRegion once(range, program), own(range, program);
+    once.LoadFromHexFile(file);
+    own.LoadFromHexFile(path);
+    EXPECT_EQ(once.ImageFirst(), own.ImageFirst());
+    EXPECT_EQ(once.ImageLast(), own.ImageLast());
+    EXPECT_EQ(once.GetLowWord(once.BaseAddress()), own.GetLowWord(own.BaseAddress()));
+  }
+
+  // A file that cannot be opened leaves the region as it was.
+  TdsPicMemRegion region(kFlash, true);
+  region.LoadFromHexFile(file);
+  const std::string missing = (dir / "missing.hex").string();
+  try {
+    region.LoadFromHexFile(missing);
+    FAIL() << "no error";
+  } catch (const EFOpenError& e) {
+    EXPECT_EQ(std::string(e.what()), "Cannot open file " + missing);
+  }
+  EXPECT_THROW(ReadHexFile(dir.string()), EFOpenError);
+  EXPECT_EQ(region.ImageLast(), 3);
+  EXPECT_EQ(region.EntryPoint(), 0x100u);
+  std::filesystem::remove_all(dir);
+}
+
+// ---- Region operations ---------------------------------------------------------------------
+
+TEST(IhexRegion, SlotsAndTheirBounds) {
+  TdsPicMemRegion flash(kFlash, true);
+  EXPECT_EQ(flash.SlotCount(), 98303);
+  EXPECT_EQ(flash.ImageFirst(), -1);
+  EXPECT_EQ(flash.ImageLast(), -1);
+  EXPECT_EQ(flash.GetLowWord(0x100), 0u);  // zero until cleared
+  flash.Clear();
+  EXPECT_EQ(flash.GetByte(0x100), 0xFF);
+  EXPECT_EQ(flash.GetByte(0x101), 0xFF);
+  EXPECT_EQ(flash.GetLowWord(0x100), 0xFFFF);
+
+  TdsPicMemRegion eeprom(kEeprom, false);
+  eeprom.Clear();
+  eeprom.SetLowWord(0x7FF002, 0xBEEF);
+  eeprom.SetHighWord(0x7FF002, 0x1234);
+  EXPECT_EQ(eeprom.GetByte(0x7FF002), 0xEF);
+  EXPECT_EQ(eeprom.GetByte(0x7FF003), 0xBE);
+  // Below the base the unsigned offset runs past the slots: reads 0, writes are dropped.
+  eeprom.SetLowWord(0x7FEFFE, 0x1111);
+  EXPECT_EQ(eeprom.GetLowWord(0x7FEFFE), 0u);
+  EXPECT_EQ(eeprom.GetByte(0x7FF000 + 2 * 0xFFF), 0u);  // first address past the slot array
+  EXPECT_EQ(eeprom.GetByte(0x7FF000 + 2 * 0xFFE), 0xFF);
+
+  TdsPicMemRegion none({0x100, 0xFF, 0}, true);  // End = Base - 1: no slots at all
+  EXPECT_EQ(none.SlotCount(), 0);
+  none.SetLowWord(0x100, 1);
+  EXPECT_EQ(none.GetLowWord(0x100), 0u);
+  try {
+    TdsPicMemRegion bad({0x100, 0xFE, 0}, true);
+    FAIL() << "no error";
+  } catch (const ERangeError& e) {
+    EXPECT_STREQ(e.what(), "Range check error");
+  }
+}
+
+std::vector<std::uint8_t> Payload(const TdsPicMemRegion& region, std::uint32_t size) {
+  std::vector<std::uint8_t> buffer(size, 0xAA);
+  region.CopyImage(buffer, static_cast<std::uint32_t>(region.ImageFirst()),
+                   static_cast<std::uint32_t>(region.ImageLast()));
+  return buffer;
+}
+
+TEST(IhexRegion, SizesAndPayloads) {
+  // GOTO 0x000100 at the reset vector: 00 01 04 00, 00 00 00 00.
+  const auto flash = Loaded(kFlash, true, Rec(0, 0, {0, 1, 4, 0, 0, 0, 0, 0}) + kEof);
+  EXPECT_EQ(flash.ImageSize(), 4u);
+  EXPECT_EQ(flash.ImageByteSize(), 6u);
+  EXPECT_EQ(Payload(flash, flash.ImageSize() * 2),
+            (std::vector<std::uint8_t>{0, 1, 4, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(flash.EntryPoint(), 0x100u);
+
+  // Program words with a gap: the gap reads FF FF FF 00; phantom bytes are copied as loaded.
+  const auto gappy = Loaded(kFlash, true, Rec(0, 0x10, {1, 2, 3, 9}) + Rec(0, 0x18, {4, 5, 6, 0}));
+  EXPECT_EQ(gappy.ImageSize(), 6u);
+  EXPECT_EQ(Payload(gappy, 12),
+            (std::vector<std::uint8_t>{1, 2, 3, 9, 0xFF, 0xFF, 0xFF, 0, 4, 5, 6, 0}));
+  EXPECT_EQ(Payload(gappy, 5), (std::vector<std::uint8_t>{1, 2, 3, 9, 0xFF}));  // buffer bounds
+
+  // EEPROM words at 0x7FF000 and 0x7FF004: low and high bytes only, the gap FF FF.
+  const auto eeprom = Loaded(kEeprom, false,
+                             Linear(0xFF) + Rec(0, 0xE000, {0x11, 0x22, 0xAB, 0xCD}) +
+                                 Rec(0, 0xE008, {0x33, 0x44, 0, 0}) + kEof);
+  EXPECT_EQ(eeprom.ImageSize(), 6u);
+  EXPECT_EQ(eeprom.ImageByteSize(), 6u);
+  EXPECT_EQ(Payload(eeprom, 6), (std::vector<std::uint8_t>{0x11, 0x22, 0xFF, 0xFF, 0x33, 0x44}));
+  EXPECT_EQ(eeprom.EntryPoint(), 0u);
+
+  // Configuration words 0xF80000..0xF8000C.
+  std::string config = Linear(0x1F0);
+  for (std::uint16_t k = 0; k < 7; ++k)
+    config += Rec(0, static_cast<std::uint16_t>(4 * k), {static_cast<std::uint8_t>(k), 0x80, 0, 0});
+  const auto cfg = Loaded(kConfig, false, config + kEof);
+  EXPECT_EQ(cfg.ImageLast(), 0xF8000D);
+  EXPECT_EQ(cfg.ImageSize(), 14u);
+  EXPECT_EQ(Payload(cfg, 14)[12], 6);
+
+  const auto empty = Loaded(kFlash, true, kEof);
+  EXPECT_EQ(empty.ImageSize(), 0u);
+  EXPECT_EQ(empty.ImageByteSize(), 0u);
+  EXPECT_EQ(empty.EntryPoint(), 0xFFFFFFu);  // unprogrammed reset vector
+}
+
+TEST(IhexRegion, EntryPointOnlyForProgramMemoryBasedAtZero) {
+  const std::string text = Rec(0, 0x200, {0, 1, 4, 0, 0, 0, 0, 0}) + kEof;
+  EXPECT_EQ(Loaded({0x100, 0x17FFE, 0}, true, text).EntryPoint(), 0u);
+  EXPECT_EQ(Loaded({0, 0x17FFE, 0}, false, Rec(0, 0, {0, 1, 4, 0}) + kEof).EntryPoint(), 0u);
+}
+
+TEST(IhexRegion, ProgramCopyPastTheSlotsReadsUnprogrammedWords) {
+  // A window reaching past the memory: bytes beyond the slot array read FF FF FF 00.
+  TdsPicMemRegion small({0, 2, 3}, true);  // slots for words 0 and 2 (and one spare)
+  small.LoadFromHexFile(HexFileText{"fw.hex", Rec(0, 0, {1, 2, 3, 0}) + kEof});
+  std::vector<std::uint8_t> buffer(20, 0xAA);
+  small.CopyImage(buffer, 0, 4);
+  EXPECT_EQ(buffer,
+            (std::vector<std::uint8_t>{1,    2, 3,    0,    0xFF, 0xFF, 0xFF, 0,    0xFF, 0xFF,
+                                       0xFF, 0, 0xFF, 0xFF, 0xFF, 0,    0xFF, 0xFF, 0xFF, 0}));
+}
+
+// ---- Application windows -------------------------------------------------------------------
+
+TEST(IhexWindow, ImagesAgainstTheirWindows) {
+  std::string fullEeprom = Linear(0xFF);
+  for (unsigned offset = 0xE000; offset < 0x10000; offset += 16)
+    fullEeprom += Rec(0, static_cast<std::uint16_t>(offset), std::vector<std::uint8_t>(16, 0x5A));
+  const std::string atTop = Linear(2) + Rec(0, 0xFFFC, {1, 2, 3, 0});
+  const std::string lowWords = Rec(0, 0, {1, 2, 3, 0}) + Rec(0, 0x400, {1, 2, 3, 0});
+  const struct {
+    const char* name;
+    TMemRange range;
+    bool program;
+    std::string text;
+    std::uint32_t appBase, appEnd;
+    std::string error;  // empty: fits
+  } cases[] = {
+      {"full EEPROM in the default window", kEeprom, false, fullEeprom, 0x7FF000, 0x7FFFFE, ""},
+      {"last word at AppEnd", kFlash, true, atTop, 0x100, 0x17FFE, ""},
+      {"last word past an even AppEnd", kFlash, true, atTop, 0, 0x17FFC,
+       "Секция FLASH образа загрузки не совпадает с заданной областью памяти процессора\n\r"
+       "Область памяти: 0x000000-0x017FFC   Секция образа: 0x017FFE-0x017FFF"},
+      {"words below AppBase", kFlash, true, lowWords, 0x100, 0x17FFE,
+       "Секция FLASH образа загрузки не совпадает с заданной областью памяти процессора\n\r"
+       "Область памяти: 0x000100-0x017FFE   Секция образа: 0x000000-0x000201"},
+      {"empty image, window away from the base", kEeprom, false, kEof, 0x7FF800, 0x7FFFFE, ""},
+      {"words outside a narrow window", kEeprom, false, fullEeprom, 0x7FF800, 0x7FFFFE,
+       "Секция EEPROM образа загрузки не совпадает с заданной областью памяти процессора\n\r"
+       "Область памяти: 0x7FF800-0x7FFFFE   Секция образа: 0x7FF000-0x7FFFFF"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto region = Loaded(c.range, c.program, c.text);
+    region.SetAppEnd(c.appEnd);
+    region.SetAppBase(c.appBase);
+    const char* section = c.program ? "FLASH" : "EEPROM";
+    if (c.error.empty()) {
+      EXPECT_NO_THROW(region.CheckAppRange(section));
+      continue;
+    }
+    try {
+      region.CheckAppRange(section);
+      ADD_FAILURE() << "no error";
+    } catch (const ENotInWindow& e) {
+      EXPECT_EQ(std::string(e.what()), c.error);
+    }
+  }
+  TdsPicMemRegion neverLoaded(kFlash, true);
+  neverLoaded.SetAppBase(0x100);
+  EXPECT_NO_THROW(neverLoaded.CheckAppRange("FLASH"));
+}
+
+}  // namespace
+}  // namespace fw
