@@ -1,0 +1,414 @@
+#include "core/carddata_file.h"
+
+#include <algorithm>
+#include <chrono>
+#include <random>
+#include <stdexcept>
+#include <system_error>
+#include <utility>
+
+#include "core/cp1251.h"
+#include "core/errors.h"
+#include "core/message_format.h"
+#include "core/texts.h"
+
+namespace fw {
+namespace {
+
+constexpr std::uint64_t kMaxPageNumber = 0xFFFFFFFFull;
+
+std::uint64_t PaddedSize(std::size_t size) {
+  return (std::uint64_t{size} + kPageSize - 1) / kPageSize * kPageSize;
+}
+
+std::uint64_t PageOffset(std::uint64_t page) {
+  return page * kPageSize;
+}
+
+// Two key bytes, each 1..253, drawn from a generator reseeded from the clock: XorKey first.
+std::pair<std::uint8_t, std::uint8_t> DrawScrambleKeys() {
+  const auto ticks = std::chrono::high_resolution_clock::now().time_since_epoch().count();
+  std::mt19937 generator(static_cast<std::uint32_t>(ticks ^ (ticks >> 32)));
+  std::uniform_int_distribution<int> below253(0, 252);
+  const auto xorKey = static_cast<std::uint8_t>(below253(generator) + 1);
+  const auto rotKey = static_cast<std::uint8_t>(below253(generator) + 1);
+  return {xorKey, rotKey};
+}
+
+std::vector<std::uint8_t> Scrambled(std::span<const std::uint8_t> plain, std::uint8_t xorKey,
+                                    std::uint8_t rotKey) {
+  std::vector<std::uint8_t> out(plain.size());
+  ScrambleBuffer(plain, out, xorKey, rotKey);
+  return out;
+}
+
+std::vector<std::uint8_t> Unscrambled(std::span<const std::uint8_t> stored, std::uint8_t xorKey,
+                                      std::uint8_t rotKey) {
+  std::vector<std::uint8_t> out(stored.size());
+  UnscrambleBuffer(stored, out, xorKey, rotKey);
+  return out;
+}
+
+std::string TwoDigits(int value) {
+  const int v = ((value % 100) + 100) % 100;
+  return {static_cast<char>('0' + v / 10), static_cast<char>('0' + v % 10)};
+}
+
+}  // namespace
+
+std::vector<std::string_view> TRgdEntryCheck::Failures() const {
+  std::vector<std::string_view> failed;
+  const std::pair<bool, std::string_view> checks[] = {{Header, "header"},
+                                                      {Pages, "pages"},
+                                                      {Flash, "FLASH"},
+                                                      {Eeprom, "EEPROM"},
+                                                      {Config, "CONFIG"}};
+  for (const auto& [ok, name] : checks) {
+    if (!ok) {
+      failed.push_back(name);
+    }
+  }
+  return failed;
+}
+
+std::array<std::uint8_t, 16> EncodeEntryName(std::string_view utf8Name) {
+  std::string offending;
+  const auto bytes = Utf8ToCp1251(utf8Name, &offending);
+  if (!bytes) {
+    throw EConvertError(
+        FormatMessage(texts::kNameNotRepresentable, {std::string(utf8Name), offending}));
+  }
+  std::array<std::uint8_t, 16> name{};
+  name.fill(' ');
+  std::copy_n(bytes->begin(), std::min<std::size_t>(bytes->size(), name.size()), name.begin());
+  return name;
+}
+
+std::string FormatEntryDate(const DateTime& value) {
+  return TwoDigits(value.day) + "/" + TwoDigits(value.month) + "/" + TwoDigits(value.year) + " " +
+         TwoDigits(value.hour) + ":" + TwoDigits(value.minute) + ":" + TwoDigits(value.second);
+}
+
+TRgdFile::TRgdFile(std::string fileName, Mode mode)
+    : fileName_(std::move(fileName)), writable_(mode == Mode::ReadWrite) {
+  try {
+    device_ = writable_ ? platform::OpenForUpdate(fileName_) : platform::OpenForRead(fileName_);
+  } catch (const std::system_error&) {
+    throw EFOpenError(fileName_);
+  }
+  Open();
+}
+
+TRgdFile::TRgdFile(std::string fileName, std::unique_ptr<platform::FileDevice> device)
+    : fileName_(std::move(fileName)), device_(std::move(device)) {
+  Open();
+}
+
+TRgdFile::~TRgdFile() = default;
+
+void TRgdFile::Open() {
+  // Header bytes beyond the end of a short file count as 0x00.
+  Page page{};
+  std::size_t got = 0;
+  ReadChecked(0, page, got);
+  header_ = TRgdHeader::Parse(page);
+  if (!header_.IsValid()) {
+    throw EInvalidFormat(fileName_);
+  }
+  ReadDirectory();
+}
+
+void TRgdFile::ReadChecked(std::uint64_t offset, std::span<std::uint8_t> buffer, std::size_t& got) {
+  try {
+    got = device_->ReadAt(offset, buffer);
+  } catch (const std::system_error& e) {
+    throw EInOutError(fileName_, e.code().message());
+  }
+}
+
+void TRgdFile::WriteChecked(std::uint64_t offset, std::span<const std::uint8_t> data) {
+  try {
+    device_->WriteAt(offset, data);
+  } catch (const std::system_error& e) {
+    throw EInOutError(fileName_, e.code().message());
+  }
+}
+
+void TRgdFile::SyncChecked() {
+  try {
+    device_->Sync();
+  } catch (const std::system_error& e) {
+    throw EInOutError(fileName_, e.code().message());
+  }
+}
+
+std::uint64_t TRgdFile::FilePages() {
+  try {
+    return device_->Size() / kPageSize;
+  } catch (const std::system_error& e) {
+    throw EInOutError(fileName_, e.code().message());
+  }
+}
+
+bool TRgdFile::ReadPage(std::uint64_t absolutePage, PageBuffer page) {
+  std::size_t got = 0;
+  ReadChecked(PageOffset(absolutePage), page, got);
+  return got == page.size();
+}
+
+TRgdFile::Walk TRgdFile::WalkChain(std::vector<TRgdEntryHeader>* headers) {
+  Walk walk;
+  if (header_.ExtendedPages == 0) {
+    return walk;
+  }
+  // The walk stays inside the section and inside the file, and every step moves forward, so
+  // a damaged chain ends instead of running away.
+  const std::uint64_t sectionEnd = std::uint64_t{header_.ExtendedStart} + header_.ExtendedPages + 1;
+  const std::uint64_t end = std::min({sectionEnd, FilePages(), kMaxPageNumber + 1});
+  std::uint64_t a = std::uint64_t{header_.ExtendedStart} + 1;
+  Page page{};
+  while (a < end) {
+    if (!ReadPage(a, page)) {
+      return walk;  // the file got shorter under us
+    }
+    const TRgdEntryHeader entry = TRgdEntryHeader::Parse(page);
+    if (entry.Marker != kEntryMarker) {
+      walk.freePage = static_cast<std::uint32_t>(a);
+      return walk;
+    }
+    walk.entryPages.push_back(static_cast<std::uint32_t>(a));
+    if (headers != nullptr) {
+      headers->push_back(entry);
+    }
+    // The recorder skips one page after each entry: the stride is PageCount + 1.
+    a += std::uint64_t{entry.PageCount} + 1;
+    if (a > kMaxPageNumber) {
+      return walk;
+    }
+  }
+  return walk;
+}
+
+void TRgdFile::ReadDirectory() {
+  entries_.clear();
+  std::vector<TRgdEntryHeader> headers;
+  const Walk walk = WalkChain(&headers);
+  std::vector<TRgdEntryInfo> entries;
+  entries.reserve(headers.size());
+  for (std::size_t i = 0; i < headers.size(); ++i) {
+    entries.push_back(MakeEntryInfo(walk.entryPages[i], headers[i]));
+  }
+  entries_ = std::move(entries);
+}
+
+const TRgdEntryInfo& TRgdFile::GetEntry(int index) const {
+  if (index < 0 || index >= EntryCount()) {
+    throw EListError(index);
+  }
+  return entries_[static_cast<std::size_t>(index)];
+}
+
+int TRgdFile::MaxEntryId(std::uint16_t entryType) const {
+  int highest = 0;
+  for (const auto& entry : entries_) {
+    if (entry.EntryType == entryType) {
+      highest = std::max<int>(highest, entry.Id);
+    }
+  }
+  return highest;
+}
+
+std::optional<std::uint32_t> TRgdFile::FindFreePage() {
+  const Walk walk = WalkChain(nullptr);
+  if (!walk.freePage) {
+    return std::nullopt;
+  }
+  return *walk.freePage - header_.ExtendedStart - 1;
+}
+
+std::uint64_t TRgdFile::FreeSpace() {
+  const Walk walk = WalkChain(nullptr);
+  if (!walk.freePage) {
+    return 0;
+  }
+  const std::uint64_t sectionEnd = std::uint64_t{header_.ExtendedStart} + header_.ExtendedPages + 1;
+  const std::uint64_t end = std::min(sectionEnd, FilePages());
+  return (end - *walk.freePage) * kPageSize;
+}
+
+void TRgdFile::WritePadded(std::uint64_t offset, std::span<const std::uint8_t> data) {
+  if (data.empty()) {
+    return;
+  }
+  if (data.size() % kPageSize == 0) {
+    WriteChecked(offset, data);
+    return;
+  }
+  std::vector<std::uint8_t> padded;
+  padded.reserve(PaddedSize(data.size()));
+  AppendPadded(padded, data);
+  WriteChecked(offset, padded);
+}
+
+void TRgdFile::AddEntry(std::string_view name, const TRgdVersionInfo& version,
+                        const DateTime& created, std::uint32_t flashEntryPoint,
+                        std::span<const std::uint8_t> flash, std::uint32_t flashStart,
+                        std::span<const std::uint8_t> eeprom, std::uint32_t eepromStart,
+                        std::span<const std::uint8_t> config, bool scramble) {
+  if (!writable_) {
+    throw std::logic_error("AddEntry on a card data file opened read-only");
+  }
+  const std::array<std::uint8_t, 16> cardName = EncodeEntryName(name);
+
+  // In 64 bits, so that no payload size can wrap the figure into a small one.
+  const std::uint64_t required =
+      PaddedSize(flash.size()) + PaddedSize(eeprom.size()) + PaddedSize(config.size()) + kPageSize;
+  const std::uint64_t free = FreeSpace();
+  if (required > free) {
+    throw EOutOfSpace(required, free);
+  }
+
+  TRgdEntryHeader entry;
+  entry.Marker = kEntryMarker;
+  entry.EntryType = kFirmwareEntryType;
+  entry.Created = PackDateTime(created);
+  entry.Id = static_cast<std::uint16_t>(MaxEntryId(kFirmwareEntryType) + 1);
+  entry.PageCount = static_cast<std::uint32_t>(required / kPageSize);
+  std::copy(cardName.begin(), cardName.end(), entry.Name.begin());
+  entry.Name[16] = 0;
+  entry.HClass = version.HClass;
+  entry.HRel = version.HRel;
+  entry.SVer = version.SVer;
+  entry.SRel = version.SRel;
+  if (scramble) {
+    std::tie(entry.XorKey, entry.RotKey) = DrawScrambleKeys();
+  }
+  entry.FlashSize = static_cast<std::uint32_t>(flash.size());
+  entry.FlashChecksum = CalcChecksum(flash);
+  entry.FlashStart = flashStart;
+  entry.FlashEntryPoint = flashEntryPoint;
+  entry.EepromSize = static_cast<std::uint32_t>(eeprom.size());
+  entry.EepromChecksum = CalcChecksum(eeprom);
+  entry.EepromStart = eepromStart;
+  entry.ConfigSize = static_cast<std::uint32_t>(config.size());
+  entry.ConfigChecksum = CalcChecksum(config);
+  entry.Signature = kEntrySignature;
+  Page headerPage{};
+  entry.Serialize(headerPage);
+  entry.HeaderChecksum = EntryHeaderChecksum(headerPage);
+  entry.Serialize(headerPage);
+
+  // Payload pages: each payload scrambled from its own first byte, then zero-filled to a page.
+  std::vector<std::uint8_t> payload;
+  payload.reserve(required - kPageSize);
+  for (const auto plain : {flash, eeprom, config}) {
+    AppendPadded(payload, Scrambled(plain, entry.XorKey, entry.RotKey));
+  }
+
+  const Walk walk = WalkChain(nullptr);
+  if (!walk.freePage) {
+    return;
+  }
+  const std::uint64_t headerOffset = PageOffset(*walk.freePage);
+
+  // What the entry's pages hold now, to put back if the append fails half-way.
+  std::vector<std::uint8_t> before(required);
+  std::size_t got = 0;
+  ReadChecked(headerOffset, before, got);
+  before.resize(got);
+
+  try {
+    // Payload first and flushed, the header page last: until the header page is on the card
+    // the chain still ends at this page, so an interruption leaves no half entry.
+    WritePadded(headerOffset + kPageSize, payload);
+    SyncChecked();
+    WriteChecked(headerOffset, headerPage);
+    SyncChecked();
+  } catch (const EInOutError&) {
+    try {
+      device_->WriteAt(headerOffset, before);
+      device_->Sync();
+    } catch (const std::system_error&) {
+      // The card is gone or broken; the error below tells the user.
+    }
+    throw;
+  }
+  ReadDirectory();
+}
+
+TextTable TRgdFile::ListEntries() {
+  ReadDirectory();
+  TextTable table;
+  table.fixedRows = 1;
+  table.fixedCols = 1;
+  const std::size_t columns = texts::kEntryListCaptions.size();
+  table.rows.assign(entries_.size() + 2, std::vector<std::string>(columns));
+  for (std::size_t c = 0; c < columns; ++c) {
+    table.rows[0][c] = std::string(texts::kEntryListCaptions[c]);
+  }
+  for (std::size_t i = 0; i < entries_.size(); ++i) {
+    const TRgdEntryInfo& e = entries_[i];
+    auto& row = table.rows[i + 1];
+    row[0] = std::to_string(i + 1);
+    row[1] = FormatMessage("%u - %s", {std::uint64_t{e.EntryType}, e.TypeName});
+    row[2] = e.Name;
+    row[3] = std::to_string(e.Id);
+    row[4] = FormatEntryDate(e.Created);
+    row[5] = std::to_string(e.Version.HClass);
+    row[6] = std::to_string(e.Version.HRel);
+    row[7] = std::to_string(e.Version.SVer);
+    row[8] = std::to_string(e.Version.SRel);
+  }
+  return table;
+}
+
+TRgdEntryPayloads TRgdFile::ReadEntryPayloads(int index) {
+  TRgdEntryPayloads result;
+  result.Page = GetEntry(index).Page;
+  Page page{};
+  if (!ReadPage(result.Page, page)) {
+    return result;
+  }
+  result.Header = TRgdEntryHeader::Parse(page);
+  const TRgdEntryHeader& h = result.Header;
+  result.HeaderChecksumOk = EntryHeaderChecksum(page) == h.HeaderChecksum;
+
+  const std::uint64_t flashBytes = PaddedSize(h.FlashSize);
+  const std::uint64_t eepromBytes = PaddedSize(h.EepromSize);
+  const std::uint64_t configBytes = PaddedSize(h.ConfigSize);
+  const std::uint64_t payloadPages = (flashBytes + eepromBytes + configBytes) / kPageSize;
+  const std::uint64_t firstPayloadPage = std::uint64_t{result.Page} + 1;
+  result.PagesOk =
+      h.PageCount == payloadPages + 1 && firstPayloadPage + payloadPages <= FilePages();
+  if (!result.PagesOk) {
+    return result;
+  }
+  std::vector<std::uint8_t> stored(payloadPages * kPageSize);
+  std::size_t got = 0;
+  ReadChecked(PageOffset(firstPayloadPage), stored, got);
+  if (got != stored.size()) {
+    result.PagesOk = false;
+    return result;
+  }
+  const std::span<const std::uint8_t> all(stored);
+  result.Flash = Unscrambled(all.subspan(0, h.FlashSize), h.XorKey, h.RotKey);
+  result.Eeprom = Unscrambled(all.subspan(flashBytes, h.EepromSize), h.XorKey, h.RotKey);
+  result.Config =
+      Unscrambled(all.subspan(flashBytes + eepromBytes, h.ConfigSize), h.XorKey, h.RotKey);
+  return result;
+}
+
+TRgdEntryCheck TRgdFile::CheckEntry(int index) {
+  const TRgdEntryPayloads read = ReadEntryPayloads(index);
+  TRgdEntryCheck check;
+  check.Header = read.HeaderChecksumOk;
+  check.Pages = read.PagesOk;
+  if (read.PagesOk) {
+    check.Flash = CalcChecksum(read.Flash) == read.Header.FlashChecksum;
+    check.Eeprom = CalcChecksum(read.Eeprom) == read.Header.EepromChecksum;
+    check.Config = CalcChecksum(read.Config) == read.Header.ConfigChecksum;
+  }
+  return check;
+}
+
+}  // namespace fw

@@ -1,0 +1,136 @@
+// TRgdFile: one open card data file. Opening validates the header page and reads the chain of
+// entries of the EXTENDED section; the object reports free space, appends firmware entries,
+// lists the directory and reads entries back as the recorder would.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/carddata_errors.h"
+#include "core/carddata_format.h"
+#include "core/carddata_layout.h"
+#include "core/text_table.h"
+#include "platform/file_device.h"
+
+namespace fw {
+
+// One entry read back with its payloads unscrambled.
+struct TRgdEntryPayloads {
+  std::uint32_t Page = 0;  // absolute page of the entry header page
+  TRgdEntryHeader Header;
+  bool HeaderChecksumOk = false;  // HeaderChecksum matches bytes 40..75
+  bool PagesOk = false;  // PageCount matches the sizes and every payload page is in the file
+  // Plain payload bytes; filled only when PagesOk.
+  std::vector<std::uint8_t> Flash;
+  std::vector<std::uint8_t> Eeprom;
+  std::vector<std::uint8_t> Config;
+};
+
+// What a check of one entry found; every flag true means the entry is whole.
+struct TRgdEntryCheck {
+  bool Header = false;  // the header checksum
+  bool Pages = false;   // page count and file length
+  bool Flash = false;   // checksums of the plain payloads
+  bool Eeprom = false;
+  bool Config = false;
+
+  bool Ok() const { return Header && Pages && Flash && Eeprom && Config; }
+  // The names of the failing checks, in the order header, pages, FLASH, EEPROM, CONFIG.
+  std::vector<std::string_view> Failures() const;
+};
+
+class TRgdFile {
+ public:
+  enum class Mode {
+    ReadWrite,  // holds the writer lock: no other writer, from any process, may open the file
+    ReadOnly,   // for listing and checking; takes no lock, AddEntry is refused
+  };
+
+  // Opens the file, validates its header and reads the directory. Throws EFOpenError(path),
+  // EInvalidFormat(path), EInOutError, or EConvertError for an entry with an impossible date.
+  explicit TRgdFile(std::string fileName, Mode mode = Mode::ReadWrite);
+  // The same over a device the caller opened (for example one that fails on purpose).
+  TRgdFile(std::string fileName, std::unique_ptr<platform::FileDevice> device);
+
+  TRgdFile(const TRgdFile&) = delete;
+  TRgdFile& operator=(const TRgdFile&) = delete;
+  ~TRgdFile();
+
+  // Rebuilds the directory from the card.
+  void ReadDirectory();
+  int EntryCount() const { return static_cast<int>(entries_.size()); }
+  // Throws EListError for an index outside 0 .. EntryCount() - 1.
+  const TRgdEntryInfo& GetEntry(int index) const;
+  // The highest Id among the directory's entries of this type, 0 when there is none.
+  int MaxEntryId(std::uint16_t entryType) const;
+
+  // The free page of the EXTENDED section (relative to its first page), read from the card;
+  // nothing when the section is full or the chain runs past the end of the file.
+  std::optional<std::uint32_t> FindFreePage();
+  // Bytes from the free page to the end of the EXTENDED section (never past the end of the
+  // file); 0 when there is no free page.
+  std::uint64_t FreeSpace();
+
+  // Appends one firmware entry (type 1). The name is UTF-8 and must be representable in
+  // Windows-1251 (EConvertError otherwise); it is blank-padded or cut to 16 characters.
+  // Throws EOutOfSpace when the entry does not fit; nothing is written then. The payload pages
+  // reach the device before the entry header page, so an interrupted append leaves no entry;
+  // a failed write raises EInOutError naming the file and the system's reason.
+  void AddEntry(std::string_view name, const TRgdVersionInfo& version, const DateTime& created,
+                std::uint32_t flashEntryPoint, std::span<const std::uint8_t> flash,
+                std::uint32_t flashStart, std::span<const std::uint8_t> eeprom,
+                std::uint32_t eepromStart, std::span<const std::uint8_t> config, bool scramble);
+
+  // Writes data at the byte offset and zero bytes up to the next page boundary; checked.
+  void WritePadded(std::uint64_t offset, std::span<const std::uint8_t> data);
+
+  // Re-reads the directory and shows it: a caption row, one row per entry, one empty row;
+  // nine columns; one fixed row and one fixed column.
+  TextTable ListEntries();
+
+  // Reads entry `index` of the directory back with its payloads unscrambled.
+  TRgdEntryPayloads ReadEntryPayloads(int index);
+  // Reads entry `index` and recomputes its checksums as the recorder does.
+  TRgdEntryCheck CheckEntry(int index);
+
+  const TRgdHeader& Header() const { return header_; }
+  const std::string& FileName() const { return fileName_; }
+  // The number of whole pages in the file as it is now.
+  std::uint64_t FilePages();
+
+ private:
+  struct Walk {
+    std::vector<std::uint32_t> entryPages;  // absolute pages of the entry headers, in order
+    std::optional<std::uint32_t> freePage;  // absolute page of the free page
+  };
+  // Walks the chain of the EXTENDED section, reading only pages that lie inside the file.
+  // `headers` receives the parsed entry header pages when given.
+  Walk WalkChain(std::vector<TRgdEntryHeader>* headers);
+
+  void Open();
+  // Reads one whole page; false when the page is not wholly inside the file.
+  bool ReadPage(std::uint64_t absolutePage, PageBuffer page);
+  void ReadChecked(std::uint64_t offset, std::span<std::uint8_t> buffer, std::size_t& got);
+  void WriteChecked(std::uint64_t offset, std::span<const std::uint8_t> data);
+  void SyncChecked();
+
+  std::string fileName_;
+  std::unique_ptr<platform::FileDevice> device_;
+  bool writable_ = true;
+  TRgdHeader header_;
+  std::vector<TRgdEntryInfo> entries_;
+};
+
+// The Windows-1251 bytes of an update name: padded with blanks or cut to 16 bytes.
+// Throws EConvertError with the name and the first character Windows-1251 cannot hold.
+std::array<std::uint8_t, 16> EncodeEntryName(std::string_view utf8Name);
+
+// "dd/mm/yy hh:mm:ss".
+std::string FormatEntryDate(const DateTime& value);
+
+}  // namespace fw
