@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,13 @@ struct VolumeInfo {
   std::int64_t totalFree = 0;      // bytes free on the volume
   std::int64_t totalSize = 0;      // bytes of the volume
   std::string key;                 // stable handle to act on the volume later (D-Bus path, "E:")
+};
+
+// Raised by FormatFat16 when the volume is not a removable one (any more). The caller shows the
+// system's own text for it; what() is only a technical description.
+class VolumeNotRemovable : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
 };
 
 // Whether the user may be asked for a password (polkit) while an operation runs.
@@ -50,7 +58,7 @@ class Volumes {
                                                    Interaction interaction) = 0;
 
   // Formats the volume to FAT (FAT16). Returns whether it succeeded; on failure *reason (when
-  // given) says why. Throws std::runtime_error for a volume that is not removable any more.
+  // given) says why. Throws VolumeNotRemovable for a volume that is not removable any more.
   virtual bool FormatFat16(const VolumeInfo& volume, Interaction interaction,
                            std::string* reason) = 0;
 
@@ -59,6 +67,14 @@ class Volumes {
 
   // Flushes, releases and ejects the volume: true only when every step succeeded.
   virtual bool Eject(const VolumeInfo& volume, Interaction interaction) = 0;
+
+  // The window that owns the dialogs the system shows while formatting (Windows: the format
+  // dialog), as a native window handle; 0 for none (the command line). Ignored where no such
+  // dialog exists.
+  virtual void SetOwnerWindow(std::uintptr_t nativeWindow) { ownerWindow_ = nativeWindow; }
+
+ protected:
+  std::uintptr_t ownerWindow_ = 0;
 };
 
 // The volumes of this operating system.

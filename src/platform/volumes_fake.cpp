@@ -1,2 +1,26 @@
-// Placeholder until the fake volumes for tests are written.
-#include "platform/volumes.h"
+#include "platform/volumes_fake.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace fw::platform {
+
+std::unique_ptr<Volumes> MakeVolumesForCli() {
+  const char* folder = std::getenv("FWUPDATER_FAKE_VOLUMES");
+  if (folder == nullptr || *folder == '\0')
+    return MakeSystemVolumes();
+
+  std::vector<std::filesystem::path> cards;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+    if (entry.is_directory())
+      cards.push_back(entry.path());
+  }
+  std::sort(cards.begin(), cards.end());
+  auto volumes = std::make_unique<FakeVolumes>();
+  for (const auto& card : cards)
+    volumes->AddFolderCard(card, card.filename().string());
+  return volumes;
+}
+
+}  // namespace fw::platform

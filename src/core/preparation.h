@@ -1,0 +1,126 @@
+// Card preparation: the removable drives that may hold a card, the rules that tie the file size
+// fields to a drive, and the start button's whole run (format, free space, card data file).
+// Shared by the preparation dialog and the command line; no toolkit, no OS calls.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/messages.h"
+#include "platform/volumes.h"
+
+namespace fw {
+
+inline constexpr std::int64_t kBytesPerMegabyte = 1048576;
+inline constexpr std::uint32_t kPagesPerMegabyte = 2048;
+// A card data file holds at most 2 GiB: page positions are signed 32-bit byte offsets.
+inline constexpr std::uint32_t kMaxCardFilePages = 4194304;
+inline constexpr std::string_view kCardDataFileName = "data.rgd";
+
+// One removable drive found by the discovery.
+struct TCardDriveInfo {
+  std::string Letter;  // identifier shown to the user: "E" on Windows, "sdb1" on Linux
+  std::string RootPath;
+  std::int64_t FreeAvailable = 0;  // bytes free to the caller, at scan time
+  std::int64_t TotalFree = 0;      // bytes free on the volume, at scan time
+  std::int64_t TotalSize = 0;      // bytes of the volume, at scan time
+  std::int32_t SizeMB = 0;         // TotalSize div 1 MiB
+  std::string Label;
+  std::string FileSystem;
+  platform::VolumeInfo Volume;  // the volume the record was made from, to act on later
+};
+
+TCardDriveInfo CardDriveInfoOf(const platform::VolumeInfo& volume);
+
+// Moves the current directory to the program's folder (so that it is on no card), then lists the
+// removable volumes that hold a medium, in the platform's order.
+std::vector<TCardDriveInfo> DiscoverCardDrives(platform::Volumes& volumes);
+
+// The drive list's item text: "E:  Метка:CARD (FAT)  Размер: 122M  Свободно: 120M".
+std::string DriveItemText(const TCardDriveInfo& drive);
+
+// Size rules of the dialog: the EXTENDED field's maximum (size div 2) and default value
+// (size / 10 rounded to the nearest integer, ties to even) for a file size in MB.
+std::int32_t ExtendedMaxForSize(std::int32_t sizeMB);
+std::int32_t ExtendedDefaultForSize(std::int32_t sizeMB);
+
+// The free space of the card could not be determined after the format; nothing was written.
+// (Parameters that make no sound file are refused with ECardParameters.)
+class EPrepareRefused : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// What the user chose.
+struct TPreparationInputs {
+  std::uint32_t SizeMB = 1;      // file size in MB; at least the free space takes the whole card
+  std::uint32_t Sessions = 50;   // maximum number of recording sessions
+  std::uint32_t ExtendedMB = 0;  // size of the EXTENDED section in MB
+  bool Format = true;            // false: neither the question nor the format (kept file system)
+};
+
+// The card data file that a preparation creates, all decided before the first byte is written.
+struct TPreparationPlan {
+  std::int64_t FreeBytes = 0;       // F: free to the caller after the format
+  std::uint32_t Pages = 0;          // P: file pages, header page included
+  std::uint32_t DataPages = 0;      // N = P - 1
+  std::uint32_t Sessions = 0;       // S
+  std::uint32_t SessionsPages = 0;  // S * 4
+  std::uint32_t ExtendedPages = 0;  // E
+  std::string Path;                 // root path + "data.rgd"
+  std::int64_t FileBytes() const { return (std::int64_t{DataPages} + 1) * 512; }
+};
+
+// Computes the plan for a volume root with freeBytes free. Throws ECardParameters when not even
+// one page fits, or when the sessions and EXTENDED sections do not fit in the data pages.
+TPreparationPlan PlanPreparation(const TPreparationInputs& inputs, std::string_view rootPath,
+                                 std::int64_t freeBytes);
+
+// The card data file path on a volume root ("E:\" gives "E:\data.rgd").
+std::string CardDataPathOnRoot(std::string_view rootPath);
+
+// What the front end shows while a preparation runs. Every method has a do-nothing default.
+class PreparationObserver {
+ public:
+  virtual ~PreparationObserver() = default;
+  // The status line's new text (empty clears it).
+  virtual void StatusChanged(std::string_view /*text*/) {}
+  // Writing mode begins: the progress counts dataPages parts; the abort becomes possible.
+  virtual void WritingStarted(std::uint32_t /*dataPages*/) {}
+  // Pages written so far out of dataPages.
+  virtual void ProgressChanged(std::uint32_t /*pages*/, std::uint32_t /*dataPages*/) {}
+  // The page counter's text ("Запись страницы 3000"), every 1000 pages.
+  virtual void CounterChanged(std::string_view /*text*/) {}
+  // Called every 1000 pages: the GUI processes its pending events here.
+  virtual void ProcessEvents() {}
+  // Whether the user asked to stop; looked at before every block of 1000 pages.
+  virtual bool AbortRequested() { return false; }
+  // Writing mode ends, on every path (completion, abort, error): back to idle.
+  virtual void WritingEnded() {}
+};
+
+enum class TPreparationResult {
+  NotConfirmed,  // the question was answered with anything but Yes: nothing changed
+  FormatFailed,  // the format was cancelled or failed: status "Форматирование НЕ выполнено!"
+  Aborted,       // the user stopped the writing: the partial file is deleted
+  Completed,     // the file is on the card: the dialog closes with OK
+};
+
+struct TPreparationOutcome {
+  TPreparationResult Result = TPreparationResult::NotConfirmed;
+  std::string FormatFailure;  // why the format failed, when the platform said so
+  TPreparationPlan Plan;      // filled once the free space is known
+};
+
+// The start button's run. Questions and the closing messages go to the presenter; failures
+// (not removable any more, file not created, a failed write, refusals) leave as exceptions for
+// the caller's ReportException. A failed write or an abort deletes the partial file.
+TPreparationOutcome RunPreparation(
+    const TCardDriveInfo& drive, const TPreparationInputs& inputs, platform::Volumes& volumes,
+    MessagePresenter& presenter, PreparationObserver& observer,
+    platform::Interaction interaction = platform::Interaction::Allowed);
+
+}  // namespace fw

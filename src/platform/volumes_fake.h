@@ -1,0 +1,186 @@
+// Removable volumes for tests: each fake card is a folder (its root path), with scripted results
+// for formatting, ejection and free space, and a record of every call. Header-only, so that any
+// test executable can use it without linking the system's volume layer.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <deque>
+#include <filesystem>
+#include <limits>
+#include <memory>
+#include <optional>
+#include <string>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+#include "platform/volumes.h"
+
+namespace fw::platform {
+
+// How one fake card answers.
+struct FakeCardScript {
+  bool formatSucceeds = true;
+  std::string formatFailure = "Format cancelled";  // the reason given when the format fails
+  bool notRemovable = false;                       // FormatFat16 throws VolumeNotRemovable
+  bool ejectSucceeds = true;
+  bool mountFails = false;                // EnsureMounted gives nothing
+  bool freeSpaceFails = false;            // FreeSpace gives nothing
+  std::optional<std::int64_t> freeSpace;  // scripted free bytes; else the folder's real space
+};
+
+struct FakeCard {
+  VolumeInfo info;  // info.rootPath is the folder that stands for the card
+  FakeCardScript script;
+};
+
+class FakeVolumes : public Volumes {
+ public:
+  // A card backed by folder, identified as id, of totalSize bytes with freeBytes free (to the
+  // caller and in total). Returns the card so that a test can script it further.
+  FakeCard& AddCard(const std::filesystem::path& folder, std::string id, std::int64_t totalSize,
+                    std::int64_t freeBytes, std::string label = "CARD",
+                    std::string fileSystem = "FAT") {
+    FakeCard card;
+    card.info.id = std::move(id);
+    card.info.rootPath = folder.string();
+    card.info.label = std::move(label);
+    card.info.fileSystem = std::move(fileSystem);
+    card.info.freeAvailable = freeBytes;
+    card.info.totalFree = freeBytes;
+    card.info.totalSize = totalSize;
+    card.info.key = folder.string();
+    cards_.push_back(std::move(card));
+    return cards_.back();
+  }
+
+  // A card backed by folder whose sizes are the folder's file system's, as a real volume has.
+  FakeCard& AddFolderCard(const std::filesystem::path& folder, std::string id) {
+    std::error_code error;
+    const auto space = std::filesystem::space(folder, error);
+    FakeCard& card = AddCard(folder, std::move(id), error ? 0 : Bytes(space.capacity),
+                             error ? 0 : Bytes(space.available), "CARD", "FAT");
+    card.info.totalFree = error ? 0 : Bytes(space.free);
+    return card;
+  }
+
+  FakeCard* Find(std::string_view id) {
+    for (auto& card : cards_) {
+      if (card.info.id == id)
+        return &card;
+    }
+    return nullptr;
+  }
+
+  // Every call made, in order: "List", "FreeSpace <root>", "EnsureMounted <id>",
+  // "FormatFat16 <id>", "VolumeOfPath <path>", "Eject <id>".
+  const std::vector<std::string>& Calls() const { return calls_; }
+  // The interaction of the last call that took one.
+  Interaction LastInteraction() const { return lastInteraction_; }
+  std::uintptr_t OwnerWindow() const { return ownerWindow_; }
+
+  std::vector<VolumeInfo> List() override {
+    calls_.push_back("List");
+    std::vector<VolumeInfo> volumes;
+    for (const auto& card : cards_)
+      volumes.push_back(card.info);
+    return volumes;
+  }
+
+  std::optional<std::int64_t> FreeSpace(const std::string& rootPath) override {
+    calls_.push_back("FreeSpace " + rootPath);
+    const FakeCard* card = CardOfRoot(rootPath);
+    if (card != nullptr && card->script.freeSpaceFails)
+      return std::nullopt;
+    if (card != nullptr && card->script.freeSpace)
+      return card->script.freeSpace;
+    std::error_code error;
+    const auto space = std::filesystem::space(rootPath, error);
+    if (error)
+      return std::nullopt;
+    return Bytes(space.available);
+  }
+
+  std::optional<std::string> EnsureMounted(const VolumeInfo& volume,
+                                           Interaction interaction) override {
+    Record("EnsureMounted " + volume.id, interaction);
+    const FakeCard* card = Find(volume.id);
+    if (card == nullptr || card->script.mountFails)
+      return std::nullopt;
+    return card->info.rootPath;
+  }
+
+  bool FormatFat16(const VolumeInfo& volume, Interaction interaction,
+                   std::string* reason) override {
+    Record("FormatFat16 " + volume.id, interaction);
+    const FakeCard* card = Find(volume.id);
+    if (card == nullptr || card->script.notRemovable)
+      throw VolumeNotRemovable("not a removable volume: " + volume.id);
+    if (!card->script.formatSucceeds && reason != nullptr)
+      *reason = card->script.formatFailure;
+    return card->script.formatSucceeds;
+  }
+
+  std::optional<VolumeInfo> VolumeOfPath(const std::filesystem::path& path) override {
+    calls_.push_back("VolumeOfPath " + path.string());
+    const FakeCard* best = nullptr;
+    std::size_t bestLength = 0;
+    const std::string target = path.lexically_normal().generic_string();
+    for (const auto& card : cards_) {
+      const std::string root =
+          std::filesystem::path(card.info.rootPath).lexically_normal().generic_string();
+      if (IsUnder(target, root) && root.size() > bestLength) {
+        best = &card;
+        bestLength = root.size();
+      }
+    }
+    if (best == nullptr)
+      return std::nullopt;
+    return best->info;
+  }
+
+  bool Eject(const VolumeInfo& volume, Interaction interaction) override {
+    Record("Eject " + volume.id, interaction);
+    const FakeCard* card = Find(volume.id);
+    return card != nullptr && card->script.ejectSucceeds;
+  }
+
+ private:
+  static std::int64_t Bytes(std::uintmax_t value) {
+    return static_cast<std::int64_t>(
+        std::min<std::uintmax_t>(value, std::numeric_limits<std::int64_t>::max()));
+  }
+
+  static bool IsUnder(const std::string& path, std::string root) {
+    while (root.size() > 1 && root.back() == '/')
+      root.pop_back();
+    if (path.compare(0, root.size(), root) != 0)
+      return false;
+    return path.size() == root.size() || path[root.size()] == '/' || root.back() == '/';
+  }
+
+  const FakeCard* CardOfRoot(const std::string& rootPath) const {
+    for (const auto& card : cards_) {
+      if (card.info.rootPath == rootPath)
+        return &card;
+    }
+    return nullptr;
+  }
+
+  void Record(std::string call, Interaction interaction) {
+    calls_.push_back(std::move(call));
+    lastInteraction_ = interaction;
+  }
+
+  std::deque<FakeCard> cards_;  // a deque keeps the cards handed out in place
+  std::vector<std::string> calls_;
+  Interaction lastInteraction_ = Interaction::Allowed;
+};
+
+// The volumes the command-line tool works on: normally the system's; when the environment
+// variable FWUPDATER_FAKE_VOLUMES names a folder (a testing hook), fake cards, one for each of its
+// sub-folders in name order, identified by the sub-folder's name, sized by its file system.
+std::unique_ptr<Volumes> MakeVolumesForCli();
+
+}  // namespace fw::platform

@@ -1,0 +1,102 @@
+#include "core/eject.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/volumes_fake.h"
+
+namespace fw {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Shown {
+  std::string text;
+  MessageIcon icon;
+};
+
+class RecordingPresenter : public MessagePresenter {
+ public:
+  std::vector<Shown> shown;
+  int Show(std::string_view, std::string_view text, const MessageStyle& style) override {
+    shown.push_back({std::string(text), style.icon});
+    return kIdOk;
+  }
+};
+
+class EjectCard : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root_ = fs::temp_directory_path() / ("fw-eject-" + std::to_string(::getpid()));
+    fs::create_directories(root_ / "card");
+    fs::create_directories(root_ / "disk");
+    volumes_.AddCard(root_ / "card", "E", 1 << 20, 1 << 19);
+  }
+  void TearDown() override { fs::remove_all(root_); }
+
+  std::vector<std::string> Ejects() const {
+    std::vector<std::string> ejects;
+    for (const auto& call : volumes_.Calls()) {
+      if (call.rfind("Eject ", 0) == 0)
+        ejects.push_back(call);
+    }
+    return ejects;
+  }
+
+  fs::path root_;
+  platform::FakeVolumes volumes_;
+  RecordingPresenter presenter_;
+};
+
+TEST_F(EjectCard, TellsWhetherTheCardMayBePulled) {
+  struct Case {
+    bool succeeds;
+    TEjectResult result;
+    std::string text;
+    MessageIcon icon;
+  };
+  const Case cases[] = {
+      {true, TEjectResult::Ejected, "Диск E: может быть безопасно извлечен",
+       MessageIcon::Information},
+      {false, TEjectResult::Failed,
+       "Ошибка при попытке извлечения диска E:\n\rВероятно он открыт в другом приложении. "
+       "Закройте приложения\n\rкоторые могут использовать этот диск или укажите для этих "
+       "приложений\n\rдругой диск.",
+       MessageIcon::Error},
+  };
+  for (const auto& c : cases) {
+    presenter_.shown.clear();
+    volumes_.Find("E")->script.ejectSucceeds = c.succeeds;
+    const auto path = (root_ / "card" / "data.rgd").string();
+    EXPECT_EQ(EjectCardOfPath(path, volumes_, presenter_, platform::Interaction::Forbidden),
+              c.result);
+    ASSERT_EQ(presenter_.shown.size(), 1u);
+    EXPECT_EQ(presenter_.shown[0].text, c.text);
+    EXPECT_EQ(presenter_.shown[0].icon, c.icon);
+    EXPECT_EQ(volumes_.LastInteraction(), platform::Interaction::Forbidden);
+  }
+  EXPECT_EQ(Ejects().size(), 2u);
+}
+
+TEST_F(EjectCard, RelativePathResolvesAgainstTheCurrentFolderWhichThenMoves) {
+  fs::current_path(root_ / "card");
+  EXPECT_EQ(EjectCardOfPath("data.rgd", volumes_, presenter_), TEjectResult::Ejected);
+  EXPECT_EQ(Ejects(), std::vector<std::string>{"Eject E"});
+  EXPECT_EQ(fs::current_path(), fs::path(FW_BIN_DIR));
+}
+
+TEST_F(EjectCard, PathOnNoCardOrEmptyDoesNothing) {
+  for (const std::string& path : {std::string(), (root_ / "disk" / "data.rgd").string(),
+                                  (root_ / "cardboard" / "data.rgd").string()}) {
+    EXPECT_EQ(EjectCardOfPath(path, volumes_, presenter_), TEjectResult::NothingToEject) << path;
+  }
+  EXPECT_TRUE(presenter_.shown.empty());
+  EXPECT_TRUE(Ejects().empty());
+}
+
+}  // namespace
+}  // namespace fw
