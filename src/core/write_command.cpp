@@ -1,0 +1,140 @@
+#include "core/write_command.h"
+
+#include <algorithm>
+#include <array>
+#include <filesystem>
+#include <string_view>
+#include <vector>
+
+#include "core/carddata_file.h"
+#include "core/carddata_format.h"
+#include "core/cp1251.h"
+#include "core/ihex.h"
+#include "core/texts.h"
+
+namespace fw {
+
+namespace {
+
+constexpr std::size_t kNameMaxChars = 16;
+
+std::filesystem::path PathOfUtf8(std::string_view utf8) {
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+// A file to read or write is given: the path is not empty and names something that is not a
+// folder.
+bool FileGiven(const std::string& path) {
+  if (path.empty())
+    return false;
+  std::error_code error;
+  const auto status = std::filesystem::status(PathOfUtf8(path), error);
+  return !error && std::filesystem::exists(status) && !std::filesystem::is_directory(status);
+}
+
+bool Refuse(MessagePresenter& presenter, std::string_view text,
+            std::span<const MessageArg> args = {}) {
+  UserMessage(presenter, text, args, mkInformation);
+  return false;
+}
+
+// The three inputs the command cannot run without, in the window's order, then the update name.
+bool InputsUsable(const WriteInputs& in, std::span<const DeviceEntry> devices,
+                  MessagePresenter& presenter) {
+  if (!FileGiven(in.hexPath))
+    return Refuse(presenter, texts::kNoHexFile);
+  if (in.deviceIndex < 0 || static_cast<std::size_t>(in.deviceIndex) >= devices.size())
+    return Refuse(presenter, texts::kNoDevice);
+  if (!FileGiven(in.cardPath))
+    return Refuse(presenter, texts::kNoCardFile);
+
+  // The card keeps the name as 16 Windows-1251 bytes: a longer name or one with a character
+  // that code page lacks would be stored altered, so it is refused before anything is opened.
+  std::string offending;
+  const auto cardName = Utf8ToCp1251(in.name, &offending);
+  if (!cardName) {
+    const std::array<MessageArg, 2> args = {in.name, offending};
+    return Refuse(presenter, texts::kNameNotRepresentable, args);
+  }
+  if (cardName->size() > kNameMaxChars) {
+    const std::array<MessageArg, 1> args = {in.name};
+    return Refuse(presenter, texts::kNameTooLong, args);
+  }
+  return true;
+}
+
+std::uint32_t Address(std::int32_t value) {
+  return static_cast<std::uint32_t>(value);
+}
+
+// Loads one region from the HEX text, bounds it by its application window, checks it and copies
+// its payload; an empty image gives an empty payload.
+std::vector<std::uint8_t> ExtractPayload(TdsPicMemRegion& region, const HexFileText& hex,
+                                         const TMemRange& window, std::string_view name) {
+  region.LoadFromHexFile(hex);
+  region.SetAppBase(Address(window.BaseAddr));
+  region.SetAppEnd(Address(window.EndAddr));
+  region.CheckAppRange(name);
+  const std::uint32_t size =
+      region.IsProgramMemory() ? region.ImageSize() * 2 : region.ImageByteSize();
+  std::vector<std::uint8_t> payload(size);
+  if (size != 0)
+    region.CopyImage(payload, Address(region.ImageFirst()), Address(region.ImageLast()));
+  return payload;
+}
+
+template <typename T>
+T Clamped(long long value, long long low, long long high) {
+  return static_cast<T>(std::clamp(value, low, high));
+}
+
+}  // namespace
+
+TRgdVersionInfo VersionOfInputs(const WriteInputs& inputs) {
+  return TRgdVersionInfo{
+      .HClass = Clamped<std::uint8_t>(inputs.hclass, 1, 255),
+      .HRel = Clamped<std::uint8_t>(inputs.hrel, 0, 255),
+      .SVer = Clamped<std::uint8_t>(inputs.sver, 0, 255),
+      .SRel = Clamped<std::uint16_t>(inputs.srel, 0, 65535),
+  };
+}
+
+std::optional<WriteResult> WriteUpdate(const WriteInputs& inputs,
+                                       std::span<const DeviceEntry> devices,
+                                       MessagePresenter& presenter) {
+  if (!InputsUsable(inputs, devices, presenter))
+    return std::nullopt;
+
+  // The card data file first: a wrong file fails before the firmware is looked at.
+  TRgdFile card(inputs.cardPath, TRgdFile::Mode::ReadWrite);
+  const TDeviceInfo device = devices[static_cast<std::size_t>(inputs.deviceIndex)].info;
+
+  TdsPicMemRegion flashRegion(device.Flash, true);
+  TdsPicMemRegion eepromRegion(device.Eeprom, false);
+  TdsPicMemRegion configRegion(device.Config, false);
+
+  const HexFileText hex = ReadHexFile(inputs.hexPath);
+  const std::vector<std::uint8_t> flash =
+      ExtractPayload(flashRegion, hex, device.FlashApp, "FLASH");
+  const std::vector<std::uint8_t> eeprom =
+      ExtractPayload(eepromRegion, hex, device.EepromApp, "EEPROM");
+  const std::vector<std::uint8_t> config =
+      ExtractPayload(configRegion, hex, device.Config, "CONFIG");
+
+  const TRgdVersionInfo version = VersionOfInputs(inputs);
+  const DateTime created = CurrentLocalDateTime();
+  card.AddEntry(inputs.name, version, created, flashRegion.EntryPoint(), flash,
+                Address(flashRegion.ImageFirst()), eeprom, Address(eepromRegion.ImageFirst()),
+                config, inputs.scramble);
+
+  WriteResult result;
+  result.entries = card.ListEntries();
+  result.newEntryIndex = card.EntryCount() - 1;
+  result.newEntry = card.GetEntry(result.newEntryIndex);
+  result.flashSize = static_cast<std::uint32_t>(flash.size());
+  result.eepromSize = static_cast<std::uint32_t>(eeprom.size());
+  result.configSize = static_cast<std::uint32_t>(config.size());
+  return result;
+}
+
+}  // namespace fw

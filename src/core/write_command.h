@@ -1,0 +1,54 @@
+// The write command: checks the inputs, extracts the FLASH, EEPROM and CONFIG images of the
+// selected device from a HEX file and appends them as one update entry to a card data file.
+// The main window and the command line both run it.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+
+#include "core/carddata_layout.h"
+#include "core/catalogue.h"
+#include "core/messages.h"
+#include "core/text_table.h"
+
+namespace fw {
+
+// What the write command reads from the main window (or the command line).
+struct WriteInputs {
+  std::string hexPath;   // the firmware file
+  int deviceIndex = -1;  // index into the device list; -1 when nothing is selected
+  std::string cardPath;  // the card data file that receives the entry
+  std::string name;      // the update name, UTF-8, at most 16 characters
+  long long hclass = 1;  // brought into 1..255
+  long long hrel = 0;    // brought into 0..255
+  long long sver = 0;    // brought into 0..255
+  long long srel = 0;    // brought into 0..65535
+  bool scramble = false;
+};
+
+struct WriteResult {
+  TextTable entries;            // the card's directory after the write (ListEntries)
+  TRgdEntryInfo newEntry;       // the entry just written
+  int newEntryIndex = 0;        // its 0-based position in the directory
+  std::uint32_t flashSize = 0;  // payload sizes in bytes
+  std::uint32_t eepromSize = 0;
+  std::uint32_t configSize = 0;
+};
+
+// The version record of the inputs, each value brought into the range of its field.
+TRgdVersionInfo VersionOfInputs(const WriteInputs& inputs);
+
+// Runs the command. Missing inputs (no HEX file, no device, no card data file, in that order; a
+// folder counts as no file) and an update name that cannot be stored (longer than 16 characters,
+// or with a character Windows-1251 cannot hold) are refused with a message of kind information
+// and give nothing. Every other failure is an exception: the card data file's (EFOpenError,
+// EInvalidFormat, EOutOfSpace, EInOutError), the HEX reader's and ENotInWindow. The card data
+// file is opened first, so a wrong file fails before the HEX file is read; the HEX file is read
+// once. Nothing is written to the card data file unless the whole entry is ready and fits.
+std::optional<WriteResult> WriteUpdate(const WriteInputs& inputs,
+                                       std::span<const DeviceEntry> devices,
+                                       MessagePresenter& presenter);
+
+}  // namespace fw

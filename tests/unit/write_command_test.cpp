@@ -1,0 +1,217 @@
+#include "core/write_command.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "core/carddata_create.h"
+#include "core/carddata_errors.h"
+#include "core/carddata_file.h"
+#include "core/ihex.h"
+#include "core/message_format.h"
+#include "core/texts.h"
+
+namespace fw {
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+
+class RecordingPresenter : public MessagePresenter {
+ public:
+  struct Shown {
+    std::string text;
+    MessageIcon icon;
+  };
+  std::vector<Shown> shown;
+  int Show(std::string_view, std::string_view text, const MessageStyle& style) override {
+    shown.push_back({std::string(text), style.icon});
+    return kIdOk;
+  }
+};
+
+// One Intel HEX record with its checksum.
+std::string Record(std::uint8_t type, std::uint16_t offset, const Bytes& data) {
+  unsigned sum = static_cast<unsigned>(data.size()) + (offset >> 8) + (offset & 0xFF) + type;
+  std::string line = FormatMessage(
+      ":%.2x%.4x%.2x", {std::uint64_t{data.size()}, std::uint64_t{offset}, std::uint64_t{type}});
+  for (const auto b : data) {
+    line += FormatMessage("%.2x", {std::uint64_t{b}});
+    sum += b;
+  }
+  return line + FormatMessage("%.2x", {std::uint64_t{(0x100 - (sum & 0xFF)) & 0xFF}}) + "\n";
+}
+
+// The reset vector's GOTO 0x000100 at processor addresses 0 and 2, and one config word.
+std::string SmallFirmware() {
+  return Record(0x04, 0, {0x00, 0x00}) +
+         Record(0x00, 0, {0x00, 0x01, 0x04, 0x00, 0x00, 0x00, 0x00, 0x00}) +
+         Record(0x04, 0, {0x01, 0xF0}) + Record(0x00, 0, {0x3F, 0xC7, 0x00, 0x00}) +
+         Record(0x01, 0, {});
+}
+
+DeviceEntry Device(std::int32_t flashAppBase) {
+  DeviceEntry d;
+  d.text = "test device";
+  d.info.Name = "test device";
+  d.info.HClass = 3;
+  d.info.Flash = {0, 0x17FFE, 0x17FFF};
+  d.info.FlashApp = {flashAppBase, 0x17FFE, 0x17FFF - flashAppBase};
+  d.info.Eeprom = {0x7FF000, 0x7FFFFE, 0xFFF};
+  d.info.EepromApp = d.info.Eeprom;
+  d.info.Config = {0xF80000, 0xF8000E, 0xF};
+  return d;
+}
+
+class WriteCommandTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ =
+        fs::temp_directory_path() /
+        ("write_command_test_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+         "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    card_ = (dir_ / "data.rgd").string();
+    hex_ = (dir_ / "fw.hex").string();
+    ASSERT_EQ(CreateCardDataFileMb(card_, 4096, 50, 1), TCreateResult::Completed);
+    WriteText(hex_, SmallFirmware());
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  static void WriteText(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+  }
+  static std::string ReadText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+  }
+  WriteInputs Inputs() const {
+    WriteInputs in;
+    in.hexPath = hex_;
+    in.deviceIndex = 0;
+    in.cardPath = card_;
+    in.name = "Update";
+    in.hclass = 3;
+    return in;
+  }
+
+  fs::path dir_;
+  std::string card_;
+  std::string hex_;
+  std::vector<DeviceEntry> devices_ = {Device(0)};
+  RecordingPresenter presenter_;
+};
+
+TEST_F(WriteCommandTest, RefusesMissingInputsAndUnstorableNamesBeforeTouchingTheCard) {
+  const std::string folder = dir_.string();
+  const std::string missing = (dir_ / "missing").string();
+  struct Case {
+    std::string hex;
+    int device;
+    std::string card;
+    std::string name;
+    std::string expected;
+  };
+  const std::vector<Case> cases = {
+      {"", -1, "", "Update", std::string(texts::kNoHexFile)},  // only the first refusal
+      {folder, 0, card_, "Update", std::string(texts::kNoHexFile)},
+      {missing, 0, card_, "Update", std::string(texts::kNoHexFile)},
+      {hex_, -1, "", "Update", std::string(texts::kNoDevice)},
+      {hex_, 1, card_, "Update", std::string(texts::kNoDevice)},
+      {hex_, 0, folder, "Update", std::string(texts::kNoCardFile)},
+      {hex_, 0, missing, "Update", std::string(texts::kNoCardFile)},
+      {hex_, 0, card_, "Обновление-17симв",
+       FormatMessage(texts::kNameTooLong, {std::string("Обновление-17симв")})},
+      {hex_, 0, card_, "Update 日本",
+       FormatMessage(texts::kNameNotRepresentable,
+                     {std::string("Update 日本"), std::string("日")})},
+  };
+  const std::string before = ReadText(card_);
+  for (const auto& c : cases) {
+    RecordingPresenter presenter;
+    WriteInputs in = Inputs();
+    in.hexPath = c.hex;
+    in.deviceIndex = c.device;
+    in.cardPath = c.card;
+    in.name = c.name;
+    EXPECT_FALSE(WriteUpdate(in, devices_, presenter)) << c.expected;
+    ASSERT_EQ(presenter.shown.size(), 1u) << c.expected;
+    EXPECT_EQ(presenter.shown[0].text, c.expected);
+    EXPECT_EQ(presenter.shown[0].icon, MessageIcon::Information);
+  }
+  EXPECT_EQ(ReadText(card_), before);
+}
+
+TEST_F(WriteCommandTest, AppendsTheImagesWithVersionsBroughtIntoRange) {
+  WriteInputs in = Inputs();
+  in.name = "Прошивка МК 16ch";  // 16 characters, all in Windows-1251
+  in.hclass = 0;
+  in.hrel = 300;
+  in.sver = -1;
+  in.srel = 70000;
+  const auto result = WriteUpdate(in, devices_, presenter_);
+  ASSERT_TRUE(result);
+  EXPECT_TRUE(presenter_.shown.empty());
+  EXPECT_EQ(result->newEntry.Name, "Прошивка МК 16ch");
+  EXPECT_EQ(result->newEntry.Id, 1);
+  EXPECT_EQ(result->newEntry.Version, (TRgdVersionInfo{1, 255, 0, 65535}));
+  EXPECT_EQ(result->entries.RowCount(), 3);  // captions, the entry, the empty last row
+
+  TRgdFile card(card_, TRgdFile::Mode::ReadOnly);
+  const TRgdEntryPayloads entry = card.ReadEntryPayloads(0);
+  EXPECT_EQ(entry.Flash, (Bytes{0x00, 0x01, 0x04, 0x00, 0x00, 0x00, 0x00, 0x00}));
+  EXPECT_EQ(entry.Header.FlashStart, 0u);
+  EXPECT_EQ(entry.Header.FlashEntryPoint, 0x100u);
+  EXPECT_TRUE(entry.Eeprom.empty());
+  EXPECT_EQ(entry.Header.EepromStart, 0x7FF000u);  // an empty image starts at the base
+  EXPECT_EQ(entry.Config, (Bytes{0x3F, 0xC7}));
+  EXPECT_EQ(entry.Header.XorKey, 0);
+  EXPECT_EQ(entry.Header.RotKey, 0);
+}
+
+TEST_F(WriteCommandTest, ScrambledSecondWriteGetsTheNextIdAndReadsBackWhole) {
+  ASSERT_TRUE(WriteUpdate(Inputs(), devices_, presenter_));
+  WriteInputs in = Inputs();
+  in.scramble = true;
+  const auto second = WriteUpdate(in, devices_, presenter_);
+  ASSERT_TRUE(second);
+  EXPECT_EQ(second->newEntryIndex, 1);
+  EXPECT_EQ(second->newEntry.Id, 2);
+
+  TRgdFile card(card_, TRgdFile::Mode::ReadOnly);
+  const TRgdEntryPayloads plain = card.ReadEntryPayloads(0);
+  const TRgdEntryPayloads scrambled = card.ReadEntryPayloads(1);
+  EXPECT_NE(scrambled.Header.XorKey, 0);
+  EXPECT_NE(scrambled.Header.RotKey, 0);
+  EXPECT_EQ(scrambled.Flash, plain.Flash);
+  EXPECT_EQ(scrambled.Config, plain.Config);
+  EXPECT_TRUE(card.CheckEntry(1).Ok());
+}
+
+TEST_F(WriteCommandTest, WrongCardFailsBeforeTheFirmwareIsLookedAt) {
+  // Firmware below the application window of a device with a boot area: it would not fit.
+  const std::vector<DeviceEntry> bootloaded = {Device(0x100)};
+  WriteText(card_, std::string(512, 'x'));
+  EXPECT_THROW(WriteUpdate(Inputs(), bootloaded, presenter_), EInvalidFormat);
+}
+
+TEST_F(WriteCommandTest, ImageOutsideItsWindowLeavesTheCardAsItWas) {
+  const std::vector<DeviceEntry> bootloaded = {Device(0x100)};
+  const std::string before = ReadText(card_);
+  try {
+    WriteUpdate(Inputs(), bootloaded, presenter_);
+    FAIL() << "no ENotInWindow";
+  } catch (const ENotInWindow& error) {
+    EXPECT_NE(std::string(error.what()).find("FLASH"), std::string::npos);
+  }
+  EXPECT_EQ(ReadText(card_), before);
+}
+
+}  // namespace
+}  // namespace fw
