@@ -1,0 +1,63 @@
+// The device catalogue (DEV_LIST.dat): the devices that can be updated, with their hardware class,
+// hardware release, software version and the address ranges of their memories.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ihex_region.h"
+#include "text_table.h"
+
+namespace fw {
+
+inline constexpr std::size_t kDeviceNameMaxChars = 200;
+inline constexpr int kFirstDeviceNumber = 1;
+inline constexpr int kLastDeviceNumber = 100;
+
+// One catalogue device; a plain value that callers copy whole.
+struct TDeviceInfo {
+  std::string Name;  // UTF-8, the first 200 characters of NAME
+  std::uint8_t HClass = 0;
+  std::uint8_t HRel = 0;
+  std::uint8_t SVer = 0;
+  TMemRange Flash;
+  TMemRange FlashApp;
+  TMemRange Eeprom;
+  TMemRange EepromApp;
+  TMemRange Config;
+};
+
+// One entry of the device list: the text the list shows (the whole NAME followed by
+// " HClass=%d HRel=%d Sver=%d") and the device.
+struct DeviceEntry {
+  std::string text;
+  TDeviceInfo info;
+};
+
+// Replaces `out` with the devices of sections DEVICE_1 .. DEVICE_100 in number order, skipping
+// sections without a NAME. A missing file gives an empty list. A value that is not an integer
+// raises EConvertError; the devices read before the failing section stay in `out`.
+void LoadDeviceList(const std::string& path, std::vector<DeviceEntry>& out);
+
+// DEV_LIST.dat in the folder of the running executable.
+std::filesystem::path DefaultCatalogPath();
+
+// "0x" and at least six upper-case hexadecimal digits; WithDecimal appends " (decimal)".
+std::string FormatAddress(std::uint32_t value, bool withDecimal);
+
+// The memory map of a device: a caption row and five rows (program memory, its application part,
+// EEPROM, its application part, configuration memory) of begin, end and size.
+TextTable MemoryMapTable(const TDeviceInfo& device);
+
+// The 0-based index of the device that `which` names: its 1-based position in the list (a text
+// of decimal digits) or its exact name (the whole NAME or the entry text). Nothing when no device
+// matches.
+std::optional<std::size_t> FindDevice(const std::vector<DeviceEntry>& devices,
+                                      std::string_view which);
+
+}  // namespace fw

@@ -1,0 +1,109 @@
+// Firmware file information: the grid of what a HEX file fills in each memory of a device.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "core/errors.h"
+#include "core/hexinfo.h"
+
+namespace fw {
+namespace {
+
+using Rows = std::vector<std::vector<std::string>>;
+
+class HexInfoTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = std::filesystem::temp_directory_path() /
+           ("hexinfo_test_" +
+            std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    std::filesystem::create_directories(dir_);
+    // The catalogue's defaults: FLASH 0..0x17FFE, EEPROM 0x7FF000..0x7FFFFE, CONFIG 0xF80000..
+    defaults_.push_back(DeviceEntry{"default", TDeviceInfo{}});
+    TDeviceInfo& d = defaults_.back().info;
+    d.Name = "default";
+    d.Flash = {0, 0x17FFE, 0x17FFF};
+    d.Eeprom = {0x7FF000, 0x7FFFFE, 0xFFF};
+    d.Config = {0xF80000, 0xF8000E, 0xF};
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+
+  std::string Write(const std::string& text) {
+    const auto path = dir_ / "fw.hex";
+    std::ofstream(path, std::ios::binary) << text;
+    return path.string();
+  }
+
+  std::filesystem::path dir_;
+  std::vector<DeviceEntry> defaults_;
+};
+
+TEST_F(HexInfoTest, EndOfFileOnly) {
+  const auto info = ShowHexInfo(Write(":00000001FF\n"), defaults_, 0);
+  ASSERT_TRUE(info);
+  const Rows expected = {
+      {"", "Begin", "End", "Size hex(dec) in units"},
+      {"Flash", "0x000000", "0x000000", "0x000000 (0)"},
+      {"Entry", "0xFFFFFF", "", ""},
+      {"EEPROM", "0x7FF000", "0x7FF000", "0x000000 (0)"},
+      {"Config", "0xF80000", "0xF80000", "0x000000 (0)"},
+  };
+  EXPECT_EQ(info->table.rows, expected);
+  EXPECT_EQ(info->table.fixedRows, 1);
+  EXPECT_EQ(info->table.fixedCols, 1);
+  EXPECT_EQ(info->eeprom.first, 0x7FF000u);
+  EXPECT_EQ(info->eeprom.size, 0u);
+  EXPECT_EQ(info->entry, 0xFFFFFFu);
+}
+
+TEST_F(HexInfoTest, GotoAtTheResetVectorAndAnEepromWordAtTheTop) {
+  // Program words 0 and 2: GOTO 0x000100; EEPROM word 0x7FFFFE (HEX byte address 0xFFFFFC).
+  const std::string path = Write(
+      ":080000000001040000000000F3\n"
+      ":0200000400FFFB\n"
+      ":04FFFC0034120000BB\n"
+      ":00000001FF\n");
+  const auto first = ShowHexInfo(path, defaults_, 0);
+  ASSERT_TRUE(first);
+  EXPECT_EQ(first->table.rows[1],
+            (std::vector<std::string>{"Flash", "0x000000", "0x000003", "0x000004 (4)"}));
+  EXPECT_EQ(first->table.rows[2], (std::vector<std::string>{"Entry", "0x000100", "", ""}));
+  EXPECT_EQ(first->table.rows[3],
+            (std::vector<std::string>{"EEPROM", "0x7FFFFE", "0x7FFFFF", "0x000002 (2)"}));
+  EXPECT_EQ(first->flash.last, 3u);
+  EXPECT_EQ(first->flash.size, 4u);
+  EXPECT_EQ(first->entry, 0x100u);
+  EXPECT_EQ(ShowHexInfo(path, defaults_, 0)->table.rows, first->table.rows);
+
+  // The same file through a device whose program memory does not start at 0: no entry point,
+  // and the words at 0 and 2 lie outside it.
+  defaults_.push_back(defaults_.front());
+  defaults_.back().info.Flash = {0x100, 0x17FFE, 0x17EFF};
+  const auto other = ShowHexInfo(path, defaults_, 1);
+  EXPECT_EQ(other->table.rows[1],
+            (std::vector<std::string>{"Flash", "0x000100", "0x000100", "0x000000 (0)"}));
+  EXPECT_EQ(other->entry, 0u);
+}
+
+TEST_F(HexInfoTest, NothingToShowOrNoDevice) {
+  EXPECT_FALSE(ShowHexInfo("", defaults_, 0));
+  EXPECT_FALSE(ShowHexInfo((dir_ / "absent.hex").string(), defaults_, 0));
+  const std::string path = Write(":00000001FF\n");
+  for (int selected : {-1, 1}) {
+    try {
+      ShowHexInfo(path, defaults_, selected);
+      ADD_FAILURE() << "no error for " << selected;
+    } catch (const EListError& e) {
+      EXPECT_EQ(std::string(e.what()),
+                "List index out of bounds (" + std::to_string(selected) + ")");
+    }
+  }
+  EXPECT_THROW(ShowHexInfo(path, {}, -1), EListError);
+  EXPECT_THROW(ShowHexInfo(Write(":0400000012341G0060\n"), defaults_, 0), EConvertError);
+}
+
+}  // namespace
+}  // namespace fw
