@@ -8,6 +8,7 @@
 
 #include "core/catalogue.h"
 #include "core/errors.h"
+#include "core/ihex.h"
 #include "core/ini.h"
 #include "core/ini_convert.h"
 
@@ -231,6 +232,40 @@ TEST(FormatAddress, PaddedUpperCaseHex) {
   };
   for (const auto& c : cases)
     EXPECT_EQ(FormatAddress(c.value, c.withDecimal), c.text);
+}
+
+// The catalogue and firmware shipped beside the executables belong together: the example
+// firmware passes every window of the default (first) device, as the write command checks them.
+TEST(ExampleCatalogue, DefaultDeviceTakesTheExampleFirmware) {
+  std::vector<DeviceEntry> list;
+  LoadDeviceList(FW_SOURCE_DIR "/examples/DEV_LIST.dat", list);
+  ASSERT_EQ(list.size(), 5u);
+  const TDeviceInfo& d = list[0].info;
+  EXPECT_NE(d.Name.find("dsPIC30F6014A"), std::string::npos);
+  EXPECT_EQ(d.Flash.EndAddr, 0x17FFE);
+  EXPECT_EQ(d.Eeprom.BaseAddr, 0x7FF000);
+  EXPECT_EQ(d.Config.EndAddr, 0xF8000E);
+
+  const HexFileText file = ReadHexFile(FW_SOURCE_DIR "/examples/firmware-dspic30f6014a.hex");
+  const struct {
+    const char* name;
+    TMemRange range, window;
+    bool program;
+  } regions[] = {{"FLASH", d.Flash, d.FlashApp, true},
+                 {"EEPROM", d.Eeprom, d.EepromApp, false},
+                 {"CONFIG", d.Config, d.Config, false}};
+  for (const auto& r : regions) {
+    SCOPED_TRACE(r.name);
+    TdsPicMemRegion region(r.range, r.program);
+    region.LoadFromHexFile(file);
+    region.SetAppBase(static_cast<std::uint32_t>(r.window.BaseAddr));
+    region.SetAppEnd(static_cast<std::uint32_t>(r.window.EndAddr));
+    EXPECT_NO_THROW(region.CheckAppRange(r.name));
+    EXPECT_GT(region.ImageSize(), 0u);
+  }
+  TdsPicMemRegion flash(d.Flash, true);
+  flash.LoadFromHexFile(file);
+  EXPECT_EQ(flash.EntryPoint(), 0x100u);
 }
 
 }  // namespace
