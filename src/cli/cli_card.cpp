@@ -13,6 +13,7 @@
 #include "cli/cli_common.h"
 #include "cli/cli_output.h"
 #include "core/carddata_create.h"
+#include "core/carddata_file.h"
 #include "core/carddata_layout.h"
 #include "core/message_format.h"
 #include "core/texts.h"
@@ -147,10 +148,110 @@ void AddCreateCommand(CLI::App& app) {
   });
 }
 
+// ---- list --------------------------------------------------------------------------------
+
+struct CardOptions {
+  std::string card;
+  bool json = false;
+};
+
+void RunList(const CardOptions& o) {
+  TRgdFile card(o.card, TRgdFile::Mode::ReadOnly);
+  const TextTable table = card.ListEntries();
+  if (!o.json) {
+    PrintTable(std::cout, table);
+    return;
+  }
+  const TRgdHeader& header = card.Header();
+  JsonWriter json;
+  json.BeginObject()
+      .Field("file", card.FileName())
+      .Field("data_pages", header.DataPages)
+      .Field("extended_start", header.ExtendedStart)
+      .Field("extended_pages", header.ExtendedPages)
+      .Field("free_bytes", card.FreeSpace())
+      .Key("entries")
+      .BeginArray();
+  for (int i = 0; i < card.EntryCount(); ++i)
+    WriteEntryJson(json, i + 1, card.GetEntry(i));
+  json.EndArray().EndObject();
+  std::cout << json.Text();
+}
+
+// ---- verify ------------------------------------------------------------------------------
+
+std::string Joined(const std::vector<std::string_view>& names) {
+  std::string out;
+  for (const auto name : names) {
+    if (!out.empty())
+      out += ", ";
+    out += name;
+  }
+  return out;
+}
+
+// Reads every entry as the recorder does and says which entry and which check fails.
+void RunVerify(const CardOptions& o) {
+  TRgdFile card(o.card, TRgdFile::Mode::ReadOnly);
+  int failed = 0;
+  JsonWriter json;
+  json.BeginObject().Field("file", card.FileName()).Key("entries").BeginArray();
+  for (int i = 0; i < card.EntryCount(); ++i) {
+    const TRgdEntryInfo& entry = card.GetEntry(i);
+    const std::vector<std::string_view> failures = card.CheckEntry(i).Failures();
+    failed += failures.empty() ? 0 : 1;
+    if (o.json) {
+      json.BeginObject()
+          .Field("n", i + 1)
+          .Field("page", entry.Page)
+          .Field("id", entry.Id)
+          .Field("name", entry.Name)
+          .Field("ok", failures.empty())
+          .Key("failures")
+          .BeginArray();
+      for (const auto name : failures)
+        json.String(name);
+      json.EndArray().EndObject();
+      continue;
+    }
+    const std::uint64_t page = entry.Page;
+    const std::uint64_t id = entry.Id;
+    std::cout << (failures.empty()
+                      ? FormatMessage(texts::kVerifyEntryOk, {std::int64_t{i + 1}, page, id})
+                      : FormatMessage(texts::kVerifyEntryFailed,
+                                      {std::int64_t{i + 1}, page, id, Joined(failures)}))
+              << '\n';
+  }
+  json.EndArray().Field("ok", failed == 0).EndObject();
+  if (o.json)
+    std::cout << json.Text();
+  else
+    std::cout << FormatMessage(texts::kVerifySummary,
+                               {std::int64_t{card.EntryCount()}, std::int64_t{failed}})
+              << '\n';
+  if (failed != 0)
+    throw CommandExit{kExitFailed};
+}
+
+template <typename Run>
+void AddCardReadCommand(CLI::App& app, const char* name, const char* description, Run run) {
+  auto o = std::make_shared<CardOptions>();
+  CLI::App* cmd = app.add_subcommand(name, description);
+  cmd->add_option("CARD", o->card, "Card data file (for example data.rgd)")->required();
+  cmd->add_flag("--json", o->json, "Print JSON instead of text");
+  cmd->callback([o, run] { run(*o); });
+}
+
 }  // namespace
 
 void AddCardCommands(CLI::App& app) {
   AddCreateCommand(app);
+  AddCardReadCommand(app, "list", "List the entries of a card data file.", RunList);
+  AddCardReadCommand(app, "verify",
+                     "Read every entry as the recorder does: unscramble the payloads and check "
+                     "the three payload checksums and the header checksum. Exit code 0 when all "
+                     "hold, 1 otherwise.",
+                     RunVerify);
 }
 
 }  // namespace fw::cli

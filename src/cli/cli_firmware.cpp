@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "cli/cli_output.h"
+#include "core/hexinfo.h"
 #include "core/message_format.h"
 #include "core/texts.h"
 
@@ -67,6 +68,51 @@ void AddDevicesCommand(CLI::App& app) {
   cmd->callback([options, asJson] { RunDevices(*options, *asJson); });
 }
 
+// ---- hexinfo ------------------------------------------------------------------------------
+
+struct HexInfoOptions {
+  std::string hex;
+  DeviceOptions device;
+  bool json = false;
+};
+
+void WriteImageJson(JsonWriter& json, std::string_view key, const HexImageInfo& image) {
+  json.Key(key)
+      .BeginObject()
+      .Field("first", image.first)
+      .Field("last", image.last)
+      .Field("size", image.size)
+      .EndObject();
+}
+
+void RunHexInfo(const HexInfoOptions& o) {
+  const std::vector<DeviceEntry> devices = LoadCatalogue(o.device);
+  const std::optional<HexInfo> info = ShowHexInfo(o.hex, devices, SelectDevice(devices, o.device));
+  if (!info)
+    throw std::runtime_error(std::string(texts::kNoHexFile));
+  if (!o.json) {
+    PrintTable(std::cout, info->table);
+    return;
+  }
+  JsonWriter json;
+  json.BeginObject().Field("device", info->device);
+  WriteImageJson(json, "flash", info->flash);
+  WriteImageJson(json, "eeprom", info->eeprom);
+  WriteImageJson(json, "config", info->config);
+  json.Field("entry", info->entry).EndObject();
+  std::cout << json.Text();
+}
+
+void AddHexInfoCommand(CLI::App& app) {
+  auto o = std::make_shared<HexInfoOptions>();
+  CLI::App* cmd = app.add_subcommand(
+      "hexinfo", "Show which addresses a HEX file fills in each memory of a device.");
+  cmd->add_option("HEX", o->hex, "Intel HEX32 firmware file")->required();
+  AddDeviceOptions(*cmd, o->device);
+  cmd->add_flag("--json", o->json, "Print JSON instead of a table");
+  cmd->callback([o] { RunHexInfo(*o); });
+}
+
 }  // namespace
 
 void AddCatalogueOption(CLI::App& command, DeviceOptions& options) {
@@ -103,6 +149,7 @@ int SelectDevice(const std::vector<DeviceEntry>& devices, const DeviceOptions& o
 
 void AddFirmwareCommands(CLI::App& app) {
   AddDevicesCommand(app);
+  AddHexInfoCommand(app);
 }
 
 }  // namespace fw::cli

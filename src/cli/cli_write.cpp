@@ -1,7 +1,184 @@
 #include "cli/cli_write.h"
 
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "cli/cli_common.h"
+#include "cli/cli_firmware.h"
+#include "cli/cli_output.h"
+#include "core/carddata_file.h"
+#include "core/errors.h"
+#include "core/hex_writer.h"
+#include "core/message_format.h"
+#include "core/texts.h"
+#include "core/write_command.h"
+
 namespace fw::cli {
 
-void AddWriteCommands(CLI::App& /*app*/) {}
+namespace {
+
+// ---- write -------------------------------------------------------------------------------
+
+struct WriteOptions {
+  std::string card;
+  std::string hex;
+  DeviceOptions device;
+  std::string name{texts::kDefaultUpdateName};
+  std::optional<long long> sver;
+  long long srel = 0;
+  bool scramble = false;
+  bool json = false;
+};
+
+void RunWrite(const WriteOptions& o) {
+  const std::vector<DeviceEntry> devices = LoadCatalogue(o.device);
+  WriteInputs in;
+  in.hexPath = o.hex;
+  in.deviceIndex = SelectDevice(devices, o.device);
+  in.cardPath = o.card;
+  in.name = o.name;
+  in.srel = o.srel;
+  in.scramble = o.scramble;
+  if (in.deviceIndex >= 0) {
+    // As in the window: class and release always the device's, the version the device's
+    // unless given.
+    const TDeviceInfo& device = devices[static_cast<std::size_t>(in.deviceIndex)].info;
+    in.hclass = device.HClass;
+    in.hrel = device.HRel;
+    in.sver = o.sver.value_or(device.SVer);
+  }
+
+  StderrPresenter presenter;
+  const std::optional<WriteResult> result = WriteUpdate(in, devices, presenter);
+  if (!result)
+    throw CommandExit{kExitFailed};
+  if (!o.json) {
+    PrintTable(std::cout, result->entries);
+    return;
+  }
+  JsonWriter json;
+  WriteEntryJson(json, result->newEntryIndex + 1, result->newEntry);
+  std::cout << json.Text();
+}
+
+void AddWriteCommand(CLI::App& app) {
+  auto o = std::make_shared<WriteOptions>();
+  CLI::App* cmd = app.add_subcommand(
+      "write",
+      "Append a firmware update to a card data file: the device's FLASH, EEPROM and CONFIG "
+      "images of a HEX file, checked against its application ranges.");
+  cmd->add_option("CARD", o->card, "Card data file that receives the update")->required();
+  cmd->add_option("--hex", o->hex, "Intel HEX32 firmware file")->required();
+  AddDeviceOptions(*cmd, o->device);
+  cmd->add_option("--name", o->name, "Update name, at most 16 characters")->capture_default_str();
+  cmd->add_option("--sver", o->sver, "Major version 0..255 (default: the device's SVER)")
+      ->check(CLI::Range(0, 255));
+  cmd->add_option("--srel", o->srel, "Minor version 0..65535")
+      ->check(CLI::Range(0, 65535))
+      ->capture_default_str();
+  cmd->add_flag("--scramble", o->scramble, "Scramble the payloads with two random key bytes");
+  cmd->add_flag("--json", o->json, "Print the new entry as JSON instead of the entry table");
+  cmd->callback([o] { RunWrite(*o); });
+}
+
+// ---- extract -----------------------------------------------------------------------------
+
+struct ExtractOptions {
+  std::string card;
+  int entry = 0;
+  std::string out;
+  DeviceOptions device;
+};
+
+std::filesystem::path PathOfUtf8(const std::string& utf8) {
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+void WriteFile(const std::filesystem::path& path, std::span<const char> bytes) {
+  const std::string name = path.string();
+  std::ofstream file(path, std::ios::binary | std::ios::trunc);
+  if (!file)
+    throw EFCreateError(name);
+  file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  file.close();
+  if (!file)
+    throw EInOutError(name, "write failed");
+  std::cout << FormatMessage(texts::kFileWritten, {name, std::uint64_t{bytes.size()}}) << '\n';
+}
+
+void WriteBinary(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes) {
+  WriteFile(path, {reinterpret_cast<const char*>(bytes.data()), bytes.size()});
+}
+
+void RunExtract(const ExtractOptions& o) {
+  const std::vector<DeviceEntry> devices = LoadCatalogue(o.device);
+  const int deviceIndex = SelectDevice(devices, o.device);
+  if (deviceIndex < 0)
+    throw std::runtime_error(std::string(texts::kNoDevice));
+
+  TRgdFile card(o.card, TRgdFile::Mode::ReadOnly);
+  if (o.entry < 1 || o.entry > card.EntryCount())
+    throw std::runtime_error(FormatMessage(
+        texts::kEntryNotFound, {o.card, std::int64_t{o.entry}, std::int64_t{card.EntryCount()}}));
+  const int index = o.entry - 1;
+  const std::vector<std::string_view> failures = card.CheckEntry(index).Failures();
+  if (!failures.empty()) {
+    std::string names;
+    for (const auto name : failures)
+      names += (names.empty() ? "" : ", ") + std::string(name);
+    throw std::runtime_error(
+        FormatMessage(texts::kEntryDamaged, {std::int64_t{o.entry}, o.card, names}));
+  }
+  const TRgdEntryPayloads entry = card.ReadEntryPayloads(index);
+
+  DsPicHexImage image;
+  image.flash = entry.Flash;
+  image.flashStart = entry.Header.FlashStart;
+  image.eeprom = entry.Eeprom;
+  image.eepromStart = entry.Header.EepromStart;
+  image.config = entry.Config;
+  // The entry keeps no address for CONFIG: it starts at the device's configuration memory.
+  image.configStart = static_cast<std::uint32_t>(
+      devices[static_cast<std::size_t>(deviceIndex)].info.Config.BaseAddr);
+  const std::string hex = WriteDsPicHex(image);
+
+  const std::filesystem::path dir = PathOfUtf8(o.out);
+  std::error_code error;
+  std::filesystem::create_directories(dir, error);
+  if (error)
+    throw EFCreateError(o.out);
+  WriteBinary(dir / "flash.bin", entry.Flash);
+  WriteBinary(dir / "eeprom.bin", entry.Eeprom);
+  WriteBinary(dir / "config.bin", entry.Config);
+  WriteFile(dir / "firmware.hex", hex);
+}
+
+void AddExtractCommand(CLI::App& app) {
+  auto o = std::make_shared<ExtractOptions>();
+  CLI::App* cmd = app.add_subcommand(
+      "extract",
+      "Write an entry's plain payloads (flash.bin, eeprom.bin, config.bin) and the entry as an "
+      "Intel HEX file (firmware.hex) into a folder.");
+  cmd->add_option("CARD", o->card, "Card data file")->required();
+  cmd->add_option("--entry", o->entry, "Entry number as `list` prints it (1 = first)")->required();
+  cmd->add_option("--out", o->out, "Folder for the files (created when missing)")->required();
+  AddDeviceOptions(*cmd, o->device);
+  cmd->callback([o] { RunExtract(*o); });
+}
+
+}  // namespace
+
+void AddWriteCommands(CLI::App& app) {
+  AddWriteCommand(app);
+  AddExtractCommand(app);
+}
 
 }  // namespace fw::cli

@@ -152,6 +152,16 @@ inline constexpr std::string_view kCardFileExists =
     "Файл %s уже существует. Чтобы заменить его, укажите --force";
 inline constexpr std::string_view kCardFileCreated =
     "Создан файл %s ,\n\rразмером %u байт, содержащий %u страниц данных";
+inline constexpr std::string_view kEntryNotFound = "В файле ММС %s нет записи %d (записей: %d)";
+inline constexpr std::string_view kVerifyEntryOk =
+    "Запись %d (страница %u, ID %u): контрольные суммы верны";
+// The last %s lists the failing checks: header, pages, FLASH, EEPROM, CONFIG.
+inline constexpr std::string_view kVerifyEntryFailed =
+    "Запись %d (страница %u, ID %u): не сходится: %s";
+inline constexpr std::string_view kVerifySummary = "Проверено записей: %d, с ошибками: %d";
+inline constexpr std::string_view kEntryDamaged =
+    "Запись %d файла ММС %s повреждена (не сходится: %s), извлечь её нельзя";
+inline constexpr std::string_view kFileWritten = "Записан файл %s (%u байт)";
 
 // ---- Ejection --------------------------------------------------------------------------
 inline constexpr std::string_view kEjectDone = "Диск %s: может быть безопасно извлечен";
