@@ -40,7 +40,8 @@ struct TRgdEntryCheck {
   bool Config = false;
 
   bool Ok() const { return Header && Pages && Flash && Eeprom && Config; }
-  // The names of the failing checks, in the order header, pages, FLASH, EEPROM, CONFIG.
+  // The names of the failing checks, in the order header, pages, FLASH, EEPROM, CONFIG; when
+  // the pages fail the payloads could not be read and are not named.
   std::vector<std::string_view> Failures() const;
 };
 

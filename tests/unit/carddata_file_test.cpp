@@ -1,0 +1,634 @@
+#include "core/carddata_file.h"
+
+#include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "core/carddata_create.h"
+#include "core/errors.h"
+
+namespace fw {
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+
+// ---- The test's own view of the format, written independently of the code under test ----
+
+std::uint32_t RefChecksum(const std::uint8_t* data, std::size_t n) {
+  std::uint32_t s = 1;
+  for (std::size_t i = 0; i < n; ++i) {
+    s += data[i];
+    s = (s << 1) | (s >> 31);
+  }
+  return s;
+}
+
+Bytes RefScramble(const Bytes& plain, std::uint8_t xorKey, std::uint8_t rotKey) {
+  Bytes out;
+  std::uint8_t k = rotKey;
+  for (const std::uint8_t b : plain) {
+    k = static_cast<std::uint8_t>((k << 1) | (k >> 7));
+    out.push_back(static_cast<std::uint8_t>((b ^ xorKey) + k));
+  }
+  return out;
+}
+
+void PutU16(Bytes& b, std::size_t at, std::uint16_t v) {
+  b[at] = static_cast<std::uint8_t>(v);
+  b[at + 1] = static_cast<std::uint8_t>(v >> 8);
+}
+
+void PutU32(Bytes& b, std::size_t at, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) {
+    b[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
+  }
+}
+
+// A card of `dataPages` zero pages behind a header page with the given EXTENDED section.
+Bytes MakeCard(std::uint32_t dataPages, std::uint32_t extStart, std::uint32_t extPages) {
+  Bytes card((dataPages + 1) * 512, 0x00);
+  const char magic[] = "NUBRA-7Q";
+  std::copy(magic, magic + 8, card.begin());
+  card[10] = 1;
+  card[11] = 4;
+  PutU32(card, 12, dataPages);
+  PutU32(card, 32, extStart);
+  PutU32(card, 36, extPages);
+  return card;
+}
+
+// A minimal entry header (name "x", 1 January 2024) at absolute page `page`.
+void PutEntry(Bytes& card, std::uint32_t page, std::uint32_t pageCount, std::uint16_t type,
+              std::uint16_t id) {
+  const std::size_t at = std::size_t{page} * 512;
+  PutU16(card, at, 0x5A5A);
+  PutU32(card, at + 2, pageCount);
+  PutU16(card, at + 6, type);
+  PutU16(card, at + 8, id);
+  card[at + 10] = 'x';
+  const std::uint8_t date[7] = {0, 0, 0, 2, 1, 1, 24};
+  std::copy(date, date + 7, card.begin() + static_cast<std::ptrdiff_t>(at + 27));
+}
+
+class TempDir {
+ public:
+  TempDir() {
+    std::string pattern = (fs::temp_directory_path() / "carddata-file-XXXXXX").string();
+    path_ = ::mkdtemp(pattern.data());
+  }
+  ~TempDir() { fs::remove_all(path_); }
+  std::string File(const char* name) const { return (path_ / name).string(); }
+
+ private:
+  fs::path path_;
+};
+
+void WriteFile(const std::string& path, const Bytes& bytes) {
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
+}
+
+Bytes ReadFile(const std::string& path) {
+  Bytes bytes(fs::file_size(path));
+  std::ifstream(path, std::ios::binary)
+      .read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  return bytes;
+}
+
+Bytes PageOf(const Bytes& file, std::uint32_t page) {
+  return Bytes(file.begin() + page * 512, file.begin() + (page + 1) * 512);
+}
+
+const DateTime kWhen{2024, 3, 5, 14, 7, 9, 800};
+const TRgdVersionInfo kVersion{7, 2, 3, 258};
+
+void AddPlain(TRgdFile& file, std::string_view name, const Bytes& flash, const Bytes& eeprom = {},
+              const Bytes& config = {}, bool scramble = false) {
+  file.AddEntry(name, kVersion, kWhen, 0x200, flash, 0x100, eeprom, 0x7FF000, config, scramble);
+}
+
+class CardFile : public ::testing::Test {
+ protected:
+  TempDir dir;
+  std::string path = dir.File("data.rgd");
+};
+
+// ---- Appending ----
+
+TEST_F(CardFile, EntryHeaderPageGoldenBytes) {
+  WriteFile(path, MakeCard(20, 2, 10));
+  TRgdFile card(path);
+  AddPlain(card, "abc", {0x01, 0x02, 0x03}, {}, {0xAA, 0xBB});
+
+  Bytes golden = {
+      0x5A, 0x5A,              // marker
+      0x03, 0x00, 0x00, 0x00,  // PageCount: header, one FLASH page, one CONFIG page
+      0x01, 0x00,              // EntryType 1
+      0x01, 0x00,              // Id 1
+      'a',  'b',  'c',  ' ',  ' ',  ' ',  ' ',  ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ',
+      0x00,                                      // name and its terminator at 26
+      0x09, 0x07, 0x0E, 0x03, 0x05, 0x03, 0x18,  // Tuesday 5 March 2024 14:07:09
+      0x07, 0x02, 0x03,                          // HClass, HRel, SVer
+      0x02, 0x01,                                // SRel 258 at the odd offset 37
+      0x00,                                      //
+      0x03, 0x00, 0x00, 0x00,                    // FlashSize
+      0x1E, 0x00, 0x00, 0x00,                    // FlashChecksum: 1 -> 4 -> 12 -> 30
+      0x00, 0x01, 0x00, 0x00,                    // FlashStart
+      0x00, 0x02, 0x00, 0x00,                    // FlashEntryPoint
+      0x00, 0x00, 0x00, 0x00,                    // EepromSize
+      0x01, 0x00, 0x00, 0x00,                    // EepromChecksum of nothing
+      0x00, 0xF0, 0x7F, 0x00,                    // EepromStart
+      0x02, 0x00, 0x00, 0x00,                    // ConfigSize
+      0x22, 0x04, 0x00, 0x00,                    // ConfigChecksum: 1 -> 0x156 -> 0x422
+      0x00, 0x00, 0x00, 0x00,                    // HeaderChecksum, filled in below
+      0x00, 0x00, 0x00, 0x00,                    // keys and two zero bytes
+      'Z',  'I',  'P',  '-',  'S',  'E',  ' ',  '2', '.', '1',
+  };
+  golden.resize(512, 0x00);
+  PutU32(golden, 76, RefChecksum(golden.data() + 40, 36));
+
+  const Bytes file = ReadFile(path);
+  ASSERT_EQ(file.size(), 21u * 512u);
+  EXPECT_EQ(PageOf(file, 3), golden);
+  Bytes flashPage(512, 0x00), configPage(512, 0x00);
+  flashPage[0] = 0x01, flashPage[1] = 0x02, flashPage[2] = 0x03;
+  configPage[0] = 0xAA, configPage[1] = 0xBB;
+  EXPECT_EQ(PageOf(file, 4), flashPage);
+  EXPECT_EQ(PageOf(file, 5), configPage);
+  EXPECT_EQ(Bytes(file.begin() + 6 * 512, file.end()), Bytes(15 * 512, 0x00));
+
+  ASSERT_EQ(card.EntryCount(), 1);
+  const TRgdEntryInfo& e = card.GetEntry(0);
+  EXPECT_EQ(e.Page, 3u);
+  EXPECT_EQ(e.Name, "abc             ");
+  EXPECT_EQ(e.TypeName, "Firmware dsPIC30Fxxxx");
+  EXPECT_EQ(e.Version, kVersion);
+  EXPECT_EQ(e.Created, (DateTime{2024, 3, 5, 14, 7, 9, 0}));
+  // The next entry goes one page past the entry's last page.
+  EXPECT_EQ(card.FindFreePage(), std::optional<std::uint32_t>(4));
+  EXPECT_EQ(card.FreeSpace(), 6u * 512u);
+  EXPECT_TRUE(card.CheckEntry(0).Ok());
+}
+
+TEST_F(CardFile, ScrambledPayloadsRestartTheKeyAndLeaveTheFillPlain) {
+  WriteFile(path, MakeCard(20, 0, 12));
+  TRgdFile card(path);
+  Bytes flash(600), eeprom = {0x10, 0x20, 0x30}, config = {0x77};
+  for (std::size_t i = 0; i < flash.size(); ++i) {
+    flash[i] = static_cast<std::uint8_t>(i);
+  }
+  AddPlain(card, "s", flash, eeprom, config, true);
+
+  const Bytes file = ReadFile(path);
+  const Bytes header = PageOf(file, 1);
+  const std::uint8_t xorKey = header[80], rotKey = header[81];
+  EXPECT_GE(xorKey, 1);
+  EXPECT_LE(xorKey, 253);
+  EXPECT_GE(rotKey, 1);
+  EXPECT_LE(rotKey, 253);
+  EXPECT_EQ(header[2], 5);  // 1 + 2 + 1 + 1 pages
+
+  Bytes expected = RefScramble(flash, xorKey, rotKey);
+  expected.resize(1024, 0x00);
+  const Bytes e = RefScramble(eeprom, xorKey, rotKey);
+  expected.insert(expected.end(), e.begin(), e.end());
+  expected.resize(1536, 0x00);
+  const Bytes c = RefScramble(config, xorKey, rotKey);
+  expected.insert(expected.end(), c.begin(), c.end());
+  expected.resize(2048, 0x00);
+  EXPECT_EQ(Bytes(file.begin() + 2 * 512, file.begin() + 6 * 512), expected);
+
+  const TRgdEntryPayloads back = card.ReadEntryPayloads(0);
+  EXPECT_EQ(back.Flash, flash);
+  EXPECT_EQ(back.Eeprom, eeprom);
+  EXPECT_EQ(back.Config, config);
+  EXPECT_TRUE(card.CheckEntry(0).Ok());
+}
+
+TEST_F(CardFile, EntryWithoutPayloadIsOnePageAndTheNextGoesTwoFurther) {
+  WriteFile(path, MakeCard(10, 0, 8));
+  TRgdFile card(path);
+  AddPlain(card, "", {});
+  AddPlain(card, "", {});
+  ASSERT_EQ(card.EntryCount(), 2);
+  EXPECT_EQ(card.GetEntry(0).Page, 1u);
+  EXPECT_EQ(card.GetEntry(1).Page, 3u);
+  EXPECT_EQ(card.GetEntry(1).Id, 2);
+  EXPECT_EQ(card.GetEntry(0).Name, std::string(16, ' '));
+}
+
+TEST_F(CardFile, NextIdFollowsTheHighestOfTypeOne) {
+  Bytes bytes = MakeCard(30, 4, 20);
+  PutEntry(bytes, 5, 1, 1, 1);
+  PutEntry(bytes, 7, 1, 1, 2);
+  PutEntry(bytes, 9, 1, 2, 9);
+  PutEntry(bytes, 11, 1, 1, 5);
+  WriteFile(path, bytes);
+  TRgdFile card(path);
+  EXPECT_EQ(card.MaxEntryId(1), 5);
+  EXPECT_EQ(card.MaxEntryId(2), 9);
+  EXPECT_EQ(card.MaxEntryId(3), 0);
+  AddPlain(card, "n", {1});
+  ASSERT_EQ(card.EntryCount(), 5);
+  EXPECT_EQ(card.GetEntry(4).Page, 13u);
+  EXPECT_EQ(card.GetEntry(4).Id, 6);
+  EXPECT_THROW(card.GetEntry(5), EListError);
+}
+
+TEST_F(CardFile, OutOfSpaceAndExactFit) {
+  ASSERT_EQ(CreateCardDataFile(path, 100, 1, 0), TCreateResult::Completed);
+  {
+    const Bytes before = ReadFile(path);
+    TRgdFile card(path);
+    EXPECT_EQ(card.FreeSpace(), 0u);
+    try {
+      AddPlain(card, "big", {1});
+      FAIL() << "an entry fitted into an empty section";
+    } catch (const EOutOfSpace& e) {
+      EXPECT_STREQ(e.what(), "Недостаточно места для записи\r\nТребуется 1024. Свободно 0");
+    }
+    EXPECT_EQ(ReadFile(path), before);
+  }
+
+  WriteFile(path, MakeCard(20, 3, 4));
+  TRgdFile card(path);
+  AddPlain(card, "fit", Bytes(1025, 0x55));  // 3 payload pages + header = the whole section
+  ASSERT_EQ(card.EntryCount(), 1);
+  const Bytes file = ReadFile(path);
+  EXPECT_EQ(file[(3 + 4) * 512], 0x55) << "last payload page is the last page of the section";
+  EXPECT_EQ(file[(3 + 4) * 512 + 1], 0x00);
+  EXPECT_EQ(card.FreeSpace(), 0u);
+  EXPECT_THROW(AddPlain(card, "more", {}), EOutOfSpace);
+  EXPECT_EQ(ReadFile(path), file);
+}
+
+TEST_F(CardFile, HugePayloadCannotWrapTheRequiredSpace) {
+  // 2^32 - 511 bytes would round up to 2^32 and wrap to 0 in 32 bits.
+  const std::size_t size = (std::size_t{1} << 32) - 511;
+  void* memory =
+      ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  if (memory == MAP_FAILED) {
+    GTEST_SKIP() << "cannot reserve 4 GiB of address space";
+  }
+  WriteFile(path, MakeCard(20, 0, 20));
+  TRgdFile card(path);
+  const std::span<const std::uint8_t> huge(static_cast<const std::uint8_t*>(memory), size);
+  try {
+    card.AddEntry("huge", kVersion, kWhen, 0, huge, 0, {}, 0, {}, false);
+    ADD_FAILURE() << "a 4 GiB payload fitted";
+  } catch (const EOutOfSpace& e) {
+    EXPECT_STREQ(e.what(), "Недостаточно места для записи\r\nТребуется 4294967808. Свободно 10240");
+  }
+  ::munmap(memory, size);
+}
+
+TEST_F(CardFile, NamesAreWindows1251PaddedOrCut) {
+  const struct {
+    std::string name;
+    Bytes card;
+  } cases[] = {
+      {"abc", {'a', 'b', 'c', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '}},
+      {"ABCDEFGHIJKLMNOPQRST",
+       {'A', 'B', 'C', 'D', 'E', 'F', 'G', 'H', 'I', 'J', 'K', 'L', 'M', 'N', 'O', 'P'}},
+      {"Тест №1",
+       {0xD2, 0xE5, 0xF1, 0xF2, ' ', 0xB9, '1', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '}},
+  };
+  for (const auto& c : cases) {
+    const auto bytes = EncodeEntryName(c.name);
+    EXPECT_EQ(Bytes(bytes.begin(), bytes.end()), c.card) << c.name;
+  }
+  WriteFile(path, MakeCard(10, 0, 8));
+  const Bytes before = ReadFile(path);
+  TRgdFile card(path);
+  try {
+    AddPlain(card, "fw 名", {1});
+    FAIL() << "a name Windows-1251 cannot hold was written";
+  } catch (const EConvertError& e) {
+    EXPECT_STREQ(e.what(),
+                 "Наименование обновления \"fw 名\" содержит символ \"名\",\n\rкоторый нельзя "
+                 "записать на карту ММС (кодировка Windows-1251)");
+  }
+  EXPECT_EQ(ReadFile(path), before);
+  AddPlain(card, "Тест", {1});
+  EXPECT_EQ(card.GetEntry(0).Name, "Тест            ");
+}
+
+// ---- Walking damaged chains ----
+
+TEST_F(CardFile, DamagedChainsEndWithoutRunningAway) {
+  struct Case {
+    const char* what;
+    Bytes card;
+    std::vector<std::uint32_t> entryPages;
+    std::optional<std::uint32_t> freePage;  // relative
+    std::uint64_t freeSpace;
+  };
+  std::vector<Case> cases;
+  {
+    Bytes b = MakeCard(20, 2, 10);
+    PutEntry(b, 3, 0xFFFFFFFF, 1, 1);  // the next page number would not fit 32 bits
+    cases.push_back({"overflowing PageCount", b, {3}, std::nullopt, 0});
+  }
+  {
+    Bytes b = MakeCard(20, 2, 0xFFFFFFF0);
+    PutEntry(b, 3, 0xFFFFFFF0, 1, 1);  // 3 + 0xFFFFFFF1 wraps to 4 in 32 bits
+    cases.push_back({"PageCount that wraps backwards", b, {3}, std::nullopt, 0});
+  }
+  {
+    Bytes b = MakeCard(20, 2, 1000);
+    PutEntry(b, 3, 30, 1, 1);  // next entry would lie at page 34, beyond the file
+    cases.push_back({"chain beyond the end of the file", b, {3}, std::nullopt, 0});
+  }
+  {
+    Bytes b = MakeCard(6, 2, 10);
+    PutEntry(b, 3, 1, 1, 1);
+    PutEntry(b, 5, 1, 1, 2);
+    b.resize(b.size() + 100, 0x00);  // page 7 is cut short
+    cases.push_back({"truncated file", b, {3, 5}, std::nullopt, 0});
+  }
+  {
+    Bytes b = MakeCard(10, 2, 100);
+    PutEntry(b, 3, 1, 1, 1);  // free page 5; the section runs on past the file's 11 pages
+    cases.push_back({"section longer than the file", b, {3}, 2, 6 * 512});
+  }
+  {
+    Bytes b = MakeCard(8, 0, 8);
+    for (std::uint32_t p = 1; p <= 8; ++p) {
+      PutEntry(b, p, 0, 1, static_cast<std::uint16_t>(p));  // every page an entry, stride 1
+    }
+    cases.push_back({"PageCount 0 everywhere", b, {1, 2, 3, 4, 5, 6, 7, 8}, std::nullopt, 0});
+  }
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    WriteFile(path, c.card);
+    TRgdFile card(path);
+    std::vector<std::uint32_t> pages;
+    for (int i = 0; i < card.EntryCount(); ++i) {
+      pages.push_back(card.GetEntry(i).Page);
+    }
+    EXPECT_EQ(pages, c.entryPages);
+    EXPECT_EQ(card.FindFreePage(), c.freePage);
+    EXPECT_EQ(card.FreeSpace(), c.freeSpace);
+  }
+}
+
+TEST_F(CardFile, NeverGrowsTheFileWhenTheSectionRunsPastIt) {
+  Bytes b = MakeCard(10, 2, 100);
+  PutEntry(b, 3, 1, 1, 1);
+  WriteFile(path, b);
+  TRgdFile card(path);
+  EXPECT_THROW(AddPlain(card, "x", Bytes(5 * 512 + 1, 1)), EOutOfSpace);
+  AddPlain(card, "x", Bytes(5 * 512, 1));  // header page 5 and payload pages 6..10
+  EXPECT_EQ(fs::file_size(path), 11u * 512u);
+  EXPECT_TRUE(card.CheckEntry(1).Ok());
+}
+
+// ---- Opening ----
+
+TEST_F(CardFile, RefusesFilesThatAreNoCardDataFile) {
+  const Bytes good = MakeCard(4, 0, 2);
+  const struct {
+    const char* what;
+    std::size_t at;
+    std::uint8_t value;
+    std::size_t length;
+  } cases[] = {
+      {"Format2 5", 11, 5, good.size()}, {"Format1 0", 10, 0, good.size()},
+      {"Format0 1", 9, 1, good.size()},  {"magic", 7, 'R', good.size()},
+      {"11 bytes", 0, 'N', 11},          {"empty", 0, 'N', 0},
+  };
+  for (const auto& c : cases) {
+    Bytes b = good;
+    b[c.at] = c.value;
+    b.resize(c.length);
+    WriteFile(path, b);
+    try {
+      TRgdFile card(path);
+      ADD_FAILURE() << "opened with " << c.what;
+    } catch (const EInvalidFormat& e) {
+      EXPECT_EQ(e.what(), "Указанный файл ММС (" + path +
+                              ")\n\rимеет неверный формат. Необходимо отформатировать ММС")
+          << c.what;
+    }
+  }
+  try {
+    TRgdFile card(dir.File("missing.rgd"));
+    FAIL() << "opened a missing file";
+  } catch (const EFOpenError& e) {
+    EXPECT_EQ(e.what(), "Cannot open file " + dir.File("missing.rgd"));
+  }
+}
+
+TEST_F(CardFile, AnEntryDateThatDoesNotExistFailsTheOpening) {
+  Bytes b = MakeCard(10, 0, 8);
+  PutEntry(b, 1, 1, 1, 1);
+  b[512 + 32] = 0;  // month 0
+  WriteFile(path, b);
+  try {
+    TRgdFile card(path);
+    FAIL() << "opened";
+  } catch (const EConvertError& e) {
+    EXPECT_STREQ(e.what(), "Invalid argument to date encode");
+  }
+}
+
+TEST_F(CardFile, OneWriterAtATimeFromAnyProcess) {
+  WriteFile(path, MakeCard(10, 0, 8));
+  {
+    TRgdFile writer(path);
+    try {
+      TRgdFile second(path);
+      FAIL() << "a second writer opened the file";
+    } catch (const EFOpenError& e) {
+      EXPECT_EQ(e.what(), "Cannot open file " + path);
+    }
+    TRgdFile reader(path, TRgdFile::Mode::ReadOnly);  // readers still read
+    EXPECT_EQ(reader.EntryCount(), 0);
+    EXPECT_THROW(CreateCardDataFile(path, 10, 1, 0), EFCreateError);
+
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      int code = 0;
+      try {
+        TRgdFile other(path);
+      } catch (const EFOpenError&) {
+        code = 7;
+      }
+      ::_exit(code);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 7) << "another process opened the file for writing";
+  }
+  TRgdFile again(path);  // the lock goes with the object
+  EXPECT_EQ(ReadFile(path).size(), 11u * 512u);
+}
+
+// ---- Failed appends ----
+
+// Passes writes through until `budget` bytes were written, then writes the part that fits and
+// fails; with `once` the later writes succeed again (a passing fault), else they all fail.
+class FailingDevice : public platform::FileDevice {
+ public:
+  FailingDevice(std::unique_ptr<platform::FileDevice> inner, std::uint64_t budget, bool once,
+                int failSync = -1)
+      : inner_(std::move(inner)), budget_(budget), once_(once), failSync_(failSync) {}
+  std::size_t ReadAt(std::uint64_t offset, std::span<std::uint8_t> buffer) override {
+    return inner_->ReadAt(offset, buffer);
+  }
+  void WriteAt(std::uint64_t offset, std::span<const std::uint8_t> data) override {
+    if (failed_ && !once_) {
+      throw std::system_error(EIO, std::generic_category(), "write");
+    }
+    if (!failed_ && data.size() > budget_) {
+      inner_->WriteAt(offset, data.first(budget_));
+      failed_ = true;
+      throw std::system_error(ENOSPC, std::generic_category(), "write");
+    }
+    budget_ -= std::min<std::uint64_t>(budget_, data.size());
+    inner_->WriteAt(offset, data);
+  }
+  std::uint64_t Size() override { return inner_->Size(); }
+  void Sync() override {
+    if (failSync_-- == 0) {
+      throw std::system_error(EIO, std::generic_category(), "fsync");
+    }
+    inner_->Sync();
+  }
+
+ private:
+  std::unique_ptr<platform::FileDevice> inner_;
+  std::uint64_t budget_;
+  bool once_;
+  int failSync_;
+  bool failed_ = false;
+};
+
+TEST_F(CardFile, FailedAppendLeavesTheCardAsItWas) {
+  const std::uint64_t payloadBytes = 3 * 512;  // FLASH 700 bytes, EEPROM 10, CONFIG 0
+  const struct {
+    const char* what;
+    std::uint64_t budget;
+    int failSync;
+    int reason;
+  } cases[] = {
+      {"payload torn", 100, -1, ENOSPC},
+      {"entry header page torn", payloadBytes + 10, -1, ENOSPC},
+      {"flush after the payload", 1u << 30, 0, EIO},
+      {"flush after the header page", 1u << 30, 1, EIO},
+  };
+  Bytes b = MakeCard(40, 2, 30);
+  PutEntry(b, 3, 1, 1, 1);
+  for (std::size_t i = 5 * 512; i < 30 * 512; ++i) {
+    b[i] = static_cast<std::uint8_t>(0xC3 ^ i);  // stale bytes in the free part
+  }
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    WriteFile(path, b);
+    {
+      TRgdFile card(path, std::make_unique<FailingDevice>(platform::OpenForUpdate(path), c.budget,
+                                                          true, c.failSync));
+      try {
+        AddPlain(card, "fail", Bytes(700, 0x5A), Bytes(10, 0x5A));
+        ADD_FAILURE() << "no error";
+      } catch (const EInOutError& e) {
+        EXPECT_EQ(e.what(), "Ошибка записи или чтения файла " + path + ": " +
+                                std::generic_category().message(c.reason));
+      }
+    }
+    EXPECT_EQ(ReadFile(path), b) << "bytes changed";
+  }
+}
+
+TEST_F(CardFile, CardPulledDuringThePayloadLeavesNoEntry) {
+  Bytes b = MakeCard(40, 2, 30);
+  PutEntry(b, 3, 1, 1, 1);
+  WriteFile(path, b);
+  {
+    TRgdFile card(path, std::make_unique<FailingDevice>(platform::OpenForUpdate(path), 700,
+                                                        /*once=*/false));
+    EXPECT_THROW(AddPlain(card, "fail", Bytes(2000, 0x5A)), EInOutError);
+  }
+  const Bytes after = ReadFile(path);
+  EXPECT_EQ(PageOf(after, 5), PageOf(b, 5)) << "the free page is untouched";
+  TRgdFile card(path);
+  EXPECT_EQ(card.EntryCount(), 1);
+  EXPECT_EQ(card.FindFreePage(), std::optional<std::uint32_t>(2));
+}
+
+// ---- Reading back ----
+
+TEST_F(CardFile, CheckEntryNamesWhatIsDamaged) {
+  WriteFile(path, MakeCard(30, 0, 28));
+  {
+    TRgdFile card(path);
+    AddPlain(card, "ok", Bytes(600, 0x11), Bytes(4, 0x22), Bytes(2, 0x33), true);
+  }
+  const Bytes good = ReadFile(path);
+  const struct {
+    std::size_t at;
+    std::vector<std::string_view> failures;
+  } cases[] = {
+      {512 + 76, {"header"}},           // HeaderChecksum
+      {512 + 42, {"header", "pages"}},  // FlashSize 600 + 65536 breaks PageCount
+      {2 * 512 + 599, {"FLASH"}},       // last FLASH byte
+      {4 * 512 + 3, {"EEPROM"}},        //
+      {5 * 512 + 0, {"CONFIG"}},        //
+      {2 * 512 + 600, {}},              // the fill after FLASH is not checked
+  };
+  for (const auto& c : cases) {
+    Bytes b = good;
+    b[c.at] ^= 0x01;
+    WriteFile(path, b);
+    TRgdFile card(path, TRgdFile::Mode::ReadOnly);
+    EXPECT_EQ(card.CheckEntry(0).Failures(), c.failures) << "byte " << c.at;
+  }
+}
+
+TEST_F(CardFile, ListEntriesTable) {
+  ASSERT_EQ(CreateCardDataFile(path, 200, 2, 100), TCreateResult::Completed);
+  {
+    TRgdFile fresh(path);
+    const TextTable empty = fresh.ListEntries();
+    EXPECT_EQ(empty.RowCount(), 2);
+    EXPECT_EQ(empty.ColCount(), 9);
+    EXPECT_EQ(empty.rows[1], std::vector<std::string>(9));
+  }
+  Bytes b = ReadFile(path);
+  PutEntry(b, 9, 1, 1, 1);  // the EXTENDED section starts at relative 8
+  PutEntry(b, 11, 1, 7, 4);
+  PutEntry(b, 13, 1, 21, 300);
+  b[13 * 512 + 34] = 255, b[13 * 512 + 37] = 0xFF, b[13 * 512 + 38] = 0xFF;
+  WriteFile(path, b);
+  TRgdFile card(path);
+  AddPlain(card, "abc", {1});
+  const TextTable t = card.ListEntries();
+  EXPECT_EQ(t.fixedRows, 1);
+  EXPECT_EQ(t.fixedCols, 1);
+  using Row = std::vector<std::string>;
+  const std::vector<Row> expected = {
+      {"N", "Тип", "Имя", "ID", "Дата", "HCLASS", "HREL", "SVER", "SREL"},
+      {"1", "1 - Firmware dsPIC30Fxxxx", "x", "1", "01/01/24 00:00:00", "0", "0", "0", "0"},
+      {"2", "7 - NA", "x", "4", "01/01/24 00:00:00", "0", "0", "0", "0"},
+      {"3", "21 - ", "x", "300", "01/01/24 00:00:00", "255", "0", "0", "65535"},
+      {"4", "1 - Firmware dsPIC30Fxxxx", "abc             ", "2", "05/03/24 14:07:09", "7", "2",
+       "3", "258"},
+      Row(9),
+  };
+  EXPECT_EQ(t.rows, expected);
+}
+
+}  // namespace
+}  // namespace fw
