@@ -1,0 +1,266 @@
+// The UDisks2 volumes against a mock UDisks2 service (udisks2_mock.py) on a private system bus
+// that every test starts and stops: real D-Bus traffic, no disks, no polkit.
+#include "platform/linux/volumes_udisks2.h"
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/linux/volumes_fat16.h"
+
+extern char** environ;
+
+namespace fw::platform {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::int64_t kMiB = 1024 * 1024;
+const std::string kBlocks = "/org/freedesktop/UDisks2/block_devices/";
+
+bool Available(const std::string& command) {
+  return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+std::vector<std::string> Lines(const fs::path& file) {
+  std::vector<std::string> lines;
+  std::ifstream in(file);
+  for (std::string line; std::getline(in, line);)
+    lines.push_back(line);
+  return lines;
+}
+
+std::string Output(const std::string& command) {
+  std::string output;
+  std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(command.c_str(), "r"), ::pclose);
+  char buffer[256];
+  while (pipe && std::fgets(buffer, sizeof buffer, pipe.get()))
+    output += buffer;
+  return output;
+}
+
+class UDisks2Test : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!Available("command -v dbus-daemon") || !Available("/usr/bin/python3 -c 'import dbusmock'"))
+      GTEST_SKIP() << "dbus-daemon or python3-dbusmock is missing (scripts/install-deps)";
+    std::string pattern = (fs::temp_directory_path() / "udisks2-test-XXXXXX");
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    root_ = pattern;
+    fs::create_directories(root_ / "media" / "REC");
+    fs::create_directories(root_ / "media" / "REC2");
+    fs::create_directories(root_ / "data");
+    image_ = root_ / "card.img";
+    std::ofstream{image_};
+    fs::resize_file(image_, 64 * kMiB);
+    StartBus();
+    StartMock();
+  }
+
+  void TearDown() override {
+    if (mockPid_ > 0) {
+      ::kill(mockPid_, SIGTERM);
+      ::waitpid(mockPid_, nullptr, 0);
+    }
+    if (busPid_ > 0 && ::kill(busPid_, SIGTERM) == 0) {
+      // The daemon removes its socket as it ends (it is no child of ours to wait for).
+      for (int i = 0; i < 100 && fs::exists(root_ / "bus"); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    std::error_code ignored;
+    if (!root_.empty())
+      fs::remove_all(root_, ignored);
+  }
+
+  void StartBus() {
+    const auto config = root_ / "bus.conf";
+    std::ofstream(config) << "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus "
+                             "Configuration 1.0//EN\"\n"
+                             " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+                             "<busconfig><type>system</type>\n"
+                             "<listen>unix:path="
+                          << (root_ / "bus").string()
+                          << "</listen><auth>EXTERNAL</auth>\n"
+                             "<policy context=\"default\"><allow user=\"*\"/><allow own=\"*\"/>"
+                             "<allow send_destination=\"*\"/><allow receive_sender=\"*\"/>"
+                             "</policy></busconfig>\n";
+    const auto pid = Output("dbus-daemon --config-file=" + config.string() + " --fork --print-pid");
+    ASSERT_FALSE(pid.empty()) << "dbus-daemon did not start";
+    busPid_ = std::stoi(pid);
+    ::setenv("DBUS_SYSTEM_BUS_ADDRESS", ("unix:path=" + (root_ / "bus").string()).c_str(), 1);
+  }
+
+  void StartMock() {
+    const auto parameters = "{\"root\": \"" + root_.string() + "\", \"image\": \"" +
+                            image_.string() + "\", \"journal\": \"" + Journal().string() +
+                            "\", \"ready\": \"" + (root_ / "ready").string() + "\"}";
+    const std::string script = FW_SOURCE_DIR "/tests/platform/udisks2_mock.py";
+    std::vector<std::string> arguments = {
+        "/usr/bin/python3", "-m", "dbusmock", "--template", script, "-p", parameters};
+    std::vector<char*> argv;
+    for (auto& argument : arguments)
+      argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, (root_ / "mock.log").c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+    ASSERT_EQ(::posix_spawn(&mockPid_, argv[0], &actions, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    for (int i = 0; i < 200 && !fs::exists(root_ / "ready"); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    std::ifstream log(root_ / "mock.log");
+    ASSERT_TRUE(fs::exists(root_ / "ready"))
+        << "the mock UDisks2 did not start: "
+        << std::string(std::istreambuf_iterator<char>(log), {});
+  }
+
+  fs::path Journal() const { return root_ / "journal"; }
+
+  VolumeInfo Volume(const std::string& device) const {
+    VolumeInfo volume;
+    volume.id = device;
+    volume.key = kBlocks + device;
+    return volume;
+  }
+
+  fs::path root_;
+  fs::path image_;
+  pid_t busPid_ = 0;
+  pid_t mockPid_ = 0;
+};
+
+TEST_F(UDisks2Test, ListsTheCardsOfRemovableDrivesWithAMediumOnly) {
+  UDisks2Volumes volumes;
+  const auto list = volumes.List();
+
+  std::vector<std::string> ids;
+  for (const auto& volume : list)
+    ids.push_back(volume.id);
+  // Not the system disk, the fixed data disk or the reader without a card.
+  EXPECT_EQ(ids, (std::vector<std::string>{"mmcblk0p1", "sdb1", "sdd1"}));
+  ASSERT_EQ(list.size(), 3u);
+
+  const auto& mounted = list[1];
+  EXPECT_EQ(mounted.label, "REC");
+  EXPECT_EQ(mounted.fileSystem, "vfat FAT16");
+  EXPECT_EQ(mounted.rootPath, (root_ / "media" / "REC").string());
+  EXPECT_EQ(mounted.key, kBlocks + "sdb1");
+  const auto space = fs::space(mounted.rootPath);
+  EXPECT_EQ(mounted.totalSize, static_cast<std::int64_t>(space.capacity));
+  EXPECT_GT(mounted.freeAvailable, 0);
+  EXPECT_GE(mounted.totalFree, mounted.freeAvailable);
+
+  const auto& unmounted = list[0];
+  EXPECT_EQ(unmounted.rootPath, "");
+  EXPECT_EQ(unmounted.totalSize, 4096 * kMiB);
+  EXPECT_EQ(unmounted.freeAvailable, 0);
+  EXPECT_EQ(unmounted.totalFree, 0);
+  EXPECT_TRUE(Lines(Journal()).empty()) << "listing must not act on any volume";
+}
+
+TEST_F(UDisks2Test, EnsureMountedMountsOnlyWhatIsNotMounted) {
+  UDisks2Volumes volumes;
+
+  EXPECT_EQ(volumes.EnsureMounted(Volume("sdb1"), Interaction::Forbidden),
+            (root_ / "media" / "REC").string());
+  EXPECT_EQ(volumes.EnsureMounted(Volume("mmcblk0p1"), Interaction::Forbidden),
+            (root_ / "media" / "BIG").string());
+  EXPECT_EQ(volumes.EnsureMounted(Volume("sda1"), Interaction::Forbidden), std::nullopt);
+
+  EXPECT_EQ(Lines(Journal()), (std::vector<std::string>{"mmcblk0p1 Mount forbidden"}));
+}
+
+TEST_F(UDisks2Test, VolumeOfPathTakesTheCardWhoseMountPointHoldsThePath) {
+  UDisks2Volumes volumes;
+  const struct {
+    fs::path path;
+    std::optional<std::string> id;
+  } cases[] = {
+      {root_ / "media" / "REC" / "data.rgd", "sdb1"},
+      {root_ / "media" / "REC", "sdb1"},
+      {root_ / "media" / "REC2" / "sub" / "data.rgd", "sdd1"},
+      {root_ / "media" / "RECX" / "data.rgd", std::nullopt},  // a name that only starts alike
+      {root_ / "media" / "REC2" / ".." / "REC" / "data.rgd", "sdb1"},
+      {root_ / "data" / "data.rgd", std::nullopt},  // a fixed disk
+      {"/etc/passwd", std::nullopt},                // the system disk
+  };
+  for (const auto& c : cases) {
+    const auto volume = volumes.VolumeOfPath(c.path);
+    EXPECT_EQ(volume ? std::optional(volume->id) : std::nullopt, c.id) << c.path;
+  }
+}
+
+TEST_F(UDisks2Test, EjectUnmountsThenEjectsTheMediumOfTheDrive) {
+  UDisks2Volumes volumes;
+
+  EXPECT_TRUE(volumes.Eject(Volume("sdb1"), Interaction::Forbidden));
+
+  EXPECT_EQ(Lines(Journal()),
+            (std::vector<std::string>{"sdb1 Unmount forbidden", "Card_Reader Eject forbidden"}));
+}
+
+TEST_F(UDisks2Test, ABusyVolumeFailsToEjectAndStaysMounted) {
+  UDisks2Volumes volumes;
+
+  EXPECT_FALSE(volumes.Eject(Volume("sdd1"), Interaction::Allowed));
+
+  EXPECT_EQ(Lines(Journal()), (std::vector<std::string>{"sdd1 Unmount"}));
+  const auto list = volumes.List();
+  ASSERT_EQ(list.size(), 3u);
+  EXPECT_EQ(list[2].rootPath, (root_ / "media" / "REC2").string());
+}
+
+TEST_F(UDisks2Test, FormatWritesFat16ThroughTheDeviceUDisks2Opens) {
+  UDisks2Volumes volumes;
+  std::string reason;
+
+  ASSERT_TRUE(volumes.FormatFat16(Volume("sdb1"), Interaction::Forbidden, &reason)) << reason;
+
+  EXPECT_EQ(
+      Lines(Journal()),
+      (std::vector<std::string>{"sdb1 Unmount forbidden", "sdb1 OpenDevice rw forbidden flags=128",
+                                "sdb1 Rescan forbidden", "sdb1 Mount forbidden"}));
+  ::setenv("MTOOLS_SKIP_CHECK", "1", 1);
+  EXPECT_EQ(std::system(("fsck.fat -n " + image_.string() + " >/dev/null").c_str()), 0);
+  const auto info = Output("minfo -i " + image_.string() + " ::");
+  EXPECT_NE(info.find("disk type=\"FAT16   \""), std::string::npos) << info;
+  EXPECT_NE(info.find("disk label=\"REC        \""), std::string::npos) << info;
+  EXPECT_NE(info.find("hidden sectors: 8192"), std::string::npos) << info;
+}
+
+TEST_F(UDisks2Test, FormatRefusesWhatItMustNotTouch) {
+  UDisks2Volumes volumes;
+  std::string reason;
+
+  // 4 GiB: more than FAT16 with 32 KiB clusters covers.
+  EXPECT_FALSE(volumes.FormatFat16(Volume("mmcblk0p1"), Interaction::Forbidden, &reason));
+  EXPECT_NE(reason.find("too large for FAT16"), std::string::npos) << reason;
+  // The system disk is no removable volume.
+  EXPECT_THROW(volumes.FormatFat16(Volume("sda1"), Interaction::Forbidden, &reason),
+               VolumeNotRemovable);
+  // A busy volume cannot be unmounted, so nothing is written.
+  EXPECT_FALSE(volumes.FormatFat16(Volume("sdd1"), Interaction::Forbidden, &reason));
+  EXPECT_NE(reason.find("DeviceBusy"), std::string::npos) << reason;
+
+  EXPECT_EQ(Lines(Journal()), (std::vector<std::string>{"sdd1 Unmount forbidden"}));
+}
+
+}  // namespace
+}  // namespace fw::platform
