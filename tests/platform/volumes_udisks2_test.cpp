@@ -262,5 +262,18 @@ TEST_F(UDisks2Test, FormatRefusesWhatItMustNotTouch) {
   EXPECT_EQ(Lines(Journal()), (std::vector<std::string>{"sdd1 Unmount forbidden"}));
 }
 
+TEST_F(UDisks2Test, AFormatThatCannotOpenTheDeviceLeavesTheCardMounted) {
+  UDisks2Volumes volumes;
+  std::string reason;
+  fs::remove(image_);  // the mock's OpenDevice now fails, as when authorisation is refused
+
+  EXPECT_FALSE(volumes.FormatFat16(Volume("sdb1"), Interaction::Allowed, &reason));
+
+  EXPECT_FALSE(reason.empty());
+  EXPECT_EQ(Lines(Journal()), (std::vector<std::string>{
+                                  "sdb1 Unmount", "sdb1 OpenDevice rw flags=128", "sdb1 Mount"}));
+  EXPECT_EQ(volumes.List()[1].rootPath, (root_ / "media" / "REC").string());
+}
+
 }  // namespace
 }  // namespace fw::platform

@@ -210,9 +210,18 @@ bool UDisks2Volumes::FormatFat16(const VolumeInfo& volume, Interaction interacti
       *reason = Fat16VolumeTooLarge(static_cast<std::int64_t>(current->size)).what();
     return false;
   }
-  if (!Unmount(connectionName_, *current, interaction, reason) ||
-      !WriteThroughUDisks2(connectionName_, *current, interaction, reason))
+  if (!Unmount(connectionName_, *current, interaction, reason))
     return false;
+  if (!WriteThroughUDisks2(connectionName_, *current, interaction, reason)) {
+    // Leave a card that was in use as it was found (for instance when the user refused the
+    // device access): mounted again.
+    if (!current->mountPoints.empty()) {
+      auto unmounted = *current;
+      unmounted.mountPoints.clear();
+      Mount(connectionName_, unmounted, interaction);
+    }
+    return false;
+  }
 
   // The file system is on the card now; what follows only brings it back into view. A failure
   // here leaves the caller's EnsureMounted to try again.
