@@ -141,10 +141,21 @@ inline constexpr std::string_view kProgressPage = "Запись страницы
 inline constexpr std::string_view kFormatAborted = "Форматирование прервано пользователем";
 inline constexpr std::string_view kFormatDone =
     "Форматирование завершено. Создан файл %s ,\n\rразмером %d байт, содержащий %d страниц данных";
+inline constexpr std::string_view kSessionsInvalid =
+    "Максимальное число сессий \"%s\" должно быть целым числом больше 0";
 inline constexpr std::string_view kFreeSpaceFailed =
     "Не удалось определить свободное место на диске %s";
 inline constexpr std::string_view kVolumeTooLargeForFat16 =
     "Том %s слишком велик для FAT16 (%u МБ).\n\rДопустимо не более 2047 МБ";
+// The card commands of the command line (drives, prepare, eject).
+inline constexpr std::string_view kUnknownDrive =
+    "Съёмный диск %s не найден. Найденные диски: %s";
+inline constexpr std::string_view kOptionOutOfRange =
+    "Параметр %s: значение %u вне допустимого диапазона %u..%u для диска %s";
+inline constexpr std::string_view kPrepareNotConfirmed =
+    "Карта не подготовлена: форматирование не подтверждено (подтверждение: --yes)";
+inline constexpr std::string_view kFormatFailedBecause = "Причина: %s";
+inline constexpr std::string_view kPathOnNoCard = "Путь %s не находится на съёмном диске";
 
 // ---- Command line ----------------------------------------------------------------------
 inline constexpr std::string_view kUnknownDevice = "Устройство \"%s\" не найдено в каталоге %s";

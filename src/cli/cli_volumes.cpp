@@ -1,0 +1,269 @@
+#include "cli/cli_volumes.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <csignal>
+#include <cstdint>
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "cli/cli_common.h"
+#include "cli/cli_output.h"
+#include "core/eject.h"
+#include "core/message_format.h"
+#include "core/preparation.h"
+#include "core/texts.h"
+#include "platform/console.h"
+#include "platform/volumes_fake.h"
+
+namespace fw::cli {
+namespace {
+
+// ---- drives ------------------------------------------------------------------------------
+
+void WriteDriveJson(JsonWriter& json, const TCardDriveInfo& drive) {
+  json.BeginObject()
+      .Field("id", drive.Letter)
+      .Field("root_path", drive.RootPath)
+      .Field("label", drive.Label)
+      .Field("file_system", drive.FileSystem)
+      .Field("free_available", drive.FreeAvailable)
+      .Field("total_free", drive.TotalFree)
+      .Field("total_size", drive.TotalSize)
+      .Field("size_mb", drive.SizeMB)
+      .Field("text", DriveItemText(drive))
+      .EndObject();
+}
+
+void RunDrives(bool asJson) {
+  const auto volumes = platform::MakeVolumesForCli();
+  const auto drives = DiscoverCardDrives(*volumes);
+  if (asJson) {
+    JsonWriter json;
+    json.BeginArray();
+    for (const auto& drive : drives)
+      WriteDriveJson(json, drive);
+    json.EndArray();
+    std::cout << json.Text();
+    return;
+  }
+  if (drives.empty())
+    std::cerr << TerminalText(texts::kNoCards) << '\n';
+  for (const auto& drive : drives)
+    std::cout << DriveItemText(drive) << '\n';
+}
+
+// ---- prepare -----------------------------------------------------------------------------
+
+struct PrepareOptions {
+  std::string drive;
+  std::uint32_t sizeMb = 0;
+  std::uint32_t sessions = 50;
+  std::uint32_t extendedMb = 0;
+  bool sizeGiven = false;
+  bool extendedGiven = false;
+  bool noFormat = false;
+  bool yes = false;
+};
+
+std::atomic<bool> interrupted{false};
+
+extern "C" void OnInterrupt(int) {
+  interrupted = true;
+}
+
+// Ctrl+C asks the page writing to stop at the next block (the partial file is then deleted)
+// instead of killing the process; the previous handler comes back afterwards.
+class InterruptScope {
+ public:
+  InterruptScope() {
+    interrupted = false;
+    previous_ = std::signal(SIGINT, OnInterrupt);
+  }
+  ~InterruptScope() { std::signal(SIGINT, previous_); }
+  InterruptScope(const InterruptScope&) = delete;
+  InterruptScope& operator=(const InterruptScope&) = delete;
+
+ private:
+  void (*previous_)(int);
+};
+
+// Status lines on stderr, and a progress bar there while pages are written to a terminal.
+class StderrObserver : public PreparationObserver {
+ public:
+  explicit StderrObserver(bool bar) : bar_(bar) {}
+
+  void StatusChanged(std::string_view text) override {
+    if (!text.empty())
+      std::cerr << TerminalText(text) << '\n';
+  }
+  void ProgressChanged(std::uint32_t pages, std::uint32_t dataPages) override {
+    if (!bar_ || dataPages == 0)
+      return;
+    constexpr int kWidth = 40;
+    const int filled = static_cast<int>(std::uint64_t{pages} * kWidth / dataPages);
+    const int percent = static_cast<int>(std::uint64_t{pages} * 100 / dataPages);
+    std::fprintf(stderr, "\r[%.*s%*s] %3d%%  %u/%u", filled,
+                 "########################################", kWidth - filled, "", percent, pages,
+                 dataPages);
+    std::fflush(stderr);
+    drawn_ = true;
+  }
+  bool AbortRequested() override { return interrupted.load(); }
+  void WritingEnded() override {
+    if (drawn_)
+      std::fputs("\r\033[K", stderr);
+    drawn_ = false;
+  }
+
+ private:
+  bool bar_;
+  bool drawn_ = false;
+};
+
+std::string Upper(std::string_view text) {
+  std::string upper(text);
+  for (char& c : upper)
+    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return upper;
+}
+
+// The drive named on the command line: its identifier ("E", "sdb1"), also as "E:" or "E:\".
+const TCardDriveInfo& FindDrive(const std::vector<TCardDriveInfo>& drives, std::string name) {
+  while (!name.empty() && (name.back() == '\\' || name.back() == '/'))
+    name.pop_back();
+  if (!name.empty() && name.back() == ':')
+    name.pop_back();
+  for (const auto& drive : drives) {
+    if (Upper(drive.Letter) == Upper(name))
+      return drive;
+  }
+  if (drives.empty())
+    throw std::runtime_error(std::string(texts::kNoCards));
+  std::string known;
+  for (const auto& drive : drives)
+    known += (known.empty() ? "" : ", ") + drive.Letter;
+  throw std::runtime_error(FormatMessage(texts::kUnknownDrive, {name, known}));
+}
+
+void CheckRange(std::string_view option, std::uint32_t value, std::uint32_t low, std::uint32_t high,
+                const TCardDriveInfo& drive) {
+  if (value >= low && value <= high)
+    return;
+  throw std::runtime_error(FormatMessage(
+      texts::kOptionOutOfRange, {std::string(option), std::uint64_t{value}, std::uint64_t{low},
+                                 std::uint64_t{high}, drive.Letter}));
+}
+
+// The dialog's fields for this drive: the size is at most the drive's size (the whole card by
+// default), the EXTENDED section at most half of the size (a tenth of it by default).
+TPreparationInputs InputsFor(const PrepareOptions& o, const TCardDriveInfo& drive) {
+  TPreparationInputs inputs;
+  const auto sizeMax = static_cast<std::uint32_t>(std::max(drive.SizeMB, 0));
+  inputs.SizeMB = o.sizeGiven ? o.sizeMb : sizeMax;
+  CheckRange("--size-mb", inputs.SizeMB, std::min(1u, sizeMax), sizeMax, drive);
+  const auto size = static_cast<std::int32_t>(inputs.SizeMB);
+  const auto extendedMax = static_cast<std::uint32_t>(ExtendedMaxForSize(size));
+  inputs.ExtendedMB =
+      o.extendedGiven
+          ? o.extendedMb
+          : std::min(static_cast<std::uint32_t>(ExtendedDefaultForSize(size)), extendedMax);
+  CheckRange("--extended-mb", inputs.ExtendedMB, 0, extendedMax, drive);
+  inputs.Sessions = o.sessions;
+  inputs.Format = !o.noFormat;
+  return inputs;
+}
+
+void RunPrepare(const PrepareOptions& o) {
+  const auto volumes = platform::MakeVolumesForCli();
+  const auto drives = DiscoverCardDrives(*volumes);
+  const TCardDriveInfo& drive = FindDrive(drives, o.drive);
+  const TPreparationInputs inputs = InputsFor(o, drive);
+
+  StderrPresenter presenter(o.yes);
+  StderrObserver observer(platform::IsTerminal(stderr));
+  InterruptScope interrupt;
+  const auto interaction =
+      o.yes ? platform::Interaction::Forbidden : platform::Interaction::Allowed;
+  const auto outcome = RunPreparation(drive, inputs, *volumes, presenter, observer, interaction);
+  switch (outcome.Result) {
+    case TPreparationResult::Completed:
+      return;
+    case TPreparationResult::NotConfirmed:
+      std::cerr << TerminalText(texts::kPrepareNotConfirmed) << '\n';
+      break;
+    case TPreparationResult::FormatFailed:
+      if (!outcome.FormatFailure.empty())
+        std::cerr << FormatMessage(texts::kFormatFailedBecause, {outcome.FormatFailure}) << '\n';
+      break;
+    case TPreparationResult::Aborted:
+      break;
+  }
+  throw CommandExit{kExitFailed};
+}
+
+// ---- eject -------------------------------------------------------------------------------
+
+void RunEject(const std::string& path) {
+  const auto volumes = platform::MakeVolumesForCli();
+  StderrPresenter presenter;
+  switch (EjectCardOfPath(path, *volumes, presenter)) {
+    case TEjectResult::Ejected:
+      return;
+    case TEjectResult::NothingToEject:
+      std::cerr << FormatMessage(texts::kPathOnNoCard, {path}) << '\n';
+      break;
+    case TEjectResult::Failed:
+      break;
+  }
+  throw CommandExit{kExitFailed};
+}
+
+}  // namespace
+
+void AddVolumeCommands(CLI::App& app) {
+  auto json = std::make_shared<bool>(false);
+  CLI::App* drives = app.add_subcommand(
+      "drives", "List the removable drives that hold a card, as the preparation dialog does.");
+  drives->add_flag("--json", *json, "Every field of every drive as JSON");
+  drives->callback([json] { RunDrives(*json); });
+
+  auto o = std::make_shared<PrepareOptions>();
+  CLI::App* prepare = app.add_subcommand(
+      "prepare",
+      "Prepare a card: unless it is empty, format it to FAT after confirmation, then create "
+      "data.rgd in its root (Ctrl+C stops and deletes the partial file).");
+  prepare->add_option("DRIVE", o->drive, "The drive as `drives` lists it (E, E:, sdb1)")
+      ->required();
+  prepare->add_option("--size-mb", o->sizeMb,
+                      "Size of the file in MB (default and maximum: the drive's size; at least "
+                      "the free space takes the whole free space)");
+  prepare->add_option("--sessions", o->sessions, "Maximum number of recording sessions")
+      ->check(CLI::IsMember({50u, 100u, 500u, 1000u}))
+      ->capture_default_str();
+  prepare->add_option("--extended-mb", o->extendedMb,
+                      "Size of the EXTENDED section in MB (default: a tenth of the file's size, "
+                      "ties to even; at most half of it)");
+  prepare->add_flag("--no-format", o->noFormat,
+                    "Keep the file system: neither ask nor format, only create the file");
+  prepare->add_flag("--yes", o->yes,
+                    "Answer the format question with Yes and never ask for a password");
+  prepare->callback([o, prepare] {
+    o->sizeGiven = prepare->count("--size-mb") > 0;
+    o->extendedGiven = prepare->count("--extended-mb") > 0;
+    RunPrepare(*o);
+  });
+
+  auto path = std::make_shared<std::string>();
+  CLI::App* eject = app.add_subcommand(
+      "eject", "Release and eject the card that holds PATH, so that it can be pulled out safely.");
+  eject->add_option("PATH", *path, "A file on the card, usually its data.rgd")->required();
+  eject->callback([path] { RunEject(*path); });
+}
+
+}  // namespace fw::cli
