@@ -54,8 +54,11 @@ std::uint8_t Low8(std::int32_t value) {
 }  // namespace
 
 void LoadDeviceList(const std::string& path, std::vector<DeviceEntry>& out) {
+  LoadDeviceList(IniFile::Load(path), out);
+}
+
+void LoadDeviceList(const IniFile& ini, std::vector<DeviceEntry>& out) {
   out.clear();
-  const IniFile ini = IniFile::Load(path);
   for (int number = kFirstDeviceNumber; number <= kLastDeviceNumber; ++number) {
     const std::string section = "DEVICE_" + std::to_string(number);
     const std::string name = ini.ReadString(section, "NAME", "");

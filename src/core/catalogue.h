@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "ihex_region.h"
+#include "ini.h"
 #include "text_table.h"
 
 namespace fw {
@@ -43,6 +44,8 @@ struct DeviceEntry {
 // sections without a NAME. A missing file gives an empty list. A value that is not an integer
 // raises EConvertError; the devices read before the failing section stay in `out`.
 void LoadDeviceList(const std::string& path, std::vector<DeviceEntry>& out);
+// The same over a catalogue already parsed.
+void LoadDeviceList(const IniFile& catalogue, std::vector<DeviceEntry>& out);
 
 // DEV_LIST.dat in the folder of the running executable.
 std::filesystem::path DefaultCatalogPath();

@@ -89,8 +89,16 @@ void TdsPicMemRegion::StoreRecord(const THexRecord& rec, std::uint32_t base) {
 }
 
 void TdsPicMemRegion::Clear() {
-  for (std::size_t j = 0; j < slots_.size(); ++j)
-    slots_[j] = ErasedByte(j);
+  if (slots_.empty())
+    return;
+  // One erased slot, then the filled part copied onto the rest in doubling steps.
+  const std::uint8_t erased[kSlotBytes] = {0xFF, 0xFF, 0xFF, 0x00};
+  std::memcpy(slots_.data(), erased, kSlotBytes);
+  for (std::size_t done = kSlotBytes; done < slots_.size();) {
+    const std::size_t n = std::min(done, slots_.size() - done);
+    std::memcpy(slots_.data() + done, slots_.data(), n);
+    done += n;
+  }
 }
 
 std::size_t TdsPicMemRegion::SlotOffset(std::uint32_t address) const {
