@@ -1,0 +1,389 @@
+#include "form_main.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QShortcut>
+#include <QStyle>
+#include <QVBoxLayout>
+#include <filesystem>
+
+#include "core/carddata_file.h"
+#include "core/eject.h"
+#include "core/hexinfo.h"
+#include "core/texts.h"
+#include "core/write_command.h"
+#include "file_name_edit.h"
+#include "spin_field.h"
+#include "string_grid.h"
+
+namespace fw::gui {
+namespace {
+
+constexpr int kWindowWidth = 550;
+constexpr int kMinWindowHeight = 450;
+constexpr int kNameMaxChars = 16;
+
+QString Q(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// Captions of the system break lines with CR LF; a label breaks them with LF.
+QString LabelText(std::string_view text) {
+  return Q(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+}
+
+std::string S(const QString& text) {
+  return text.toStdString();
+}
+
+bool IsExistingFile(const QString& path) {
+  if (path.isEmpty())
+    return false;
+  std::error_code ec;
+  return std::filesystem::is_regular_file(std::filesystem::path(S(path)), ec);
+}
+
+QPushButton* MakeButton(QWidget* parent, const char* name, std::string_view caption,
+                        std::string_view hint = {}) {
+  auto* button = new QPushButton(Q(caption), parent);
+  button->setObjectName(QString::fromLatin1(name));
+  button->setAutoDefault(false);
+  button->setDefault(false);
+  if (!hint.empty())
+    button->setToolTip(Q(hint));
+  return button;
+}
+
+template <typename Widget>
+Widget* Named(Widget* widget, const char* name) {
+  widget->setObjectName(QString::fromLatin1(name));
+  return widget;
+}
+
+}  // namespace
+
+TFormMain::TFormMain(MainWindowServices services, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      services_(std::move(services)) {
+  setObjectName(QStringLiteral("FormMain"));
+  setWindowTitle(Q(texts::kMainWindowCaption));
+  BuildControls();
+  BuildShortcuts();
+  SetFocusOrder();
+  FormCreate();
+}
+
+TFormMain::~TFormMain() {
+  FormDestroy();
+}
+
+void TFormMain::BuildControls() {
+  // Device \ processor
+  auto* groupDevice = Named(new QGroupBox(Q(texts::kGroupDevice), this), "GroupBox3");
+  CBProc = Named(new QComboBox(groupDevice), "CBProc");
+  CBProc->setEditable(false);
+  CBProc->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  GridMemInfo = Named(new TStringGrid(groupDevice), "GridMemInfo");
+  GridMemInfo->setColumnCount(4);
+  GridMemInfo->setFixedHeight(GridMemInfo->HeightForRows(6));
+  auto* deviceLayout = new QVBoxLayout(groupDevice);
+  deviceLayout->addWidget(CBProc);
+  deviceLayout->addWidget(GridMemInfo);
+  connect(CBProc, &QComboBox::activated, this, &TFormMain::CBProcChange);
+
+  // Program file
+  auto* groupProgram = Named(new QGroupBox(Q(texts::kGroupProgramFile), this), "GroupBox4");
+  EFnamehex = Named(new TFileNameEdit(texts::kBrowseTitle, texts::kHexFilter, QStringLiteral("hex"),
+                                      groupProgram),
+                    "EFnamehex");
+  btnhexinfo = MakeButton(groupProgram, "btnhexinfo", texts::kButtonInfo, texts::kHintHexInfo);
+  Ename = Named(new QLineEdit(Q(texts::kDefaultUpdateName), groupProgram), "Ename");
+  Ename->setMaxLength(kNameMaxChars);
+  ESVER = Named(new TSpinField(0, 255, 0, groupProgram), "ESVER");
+  ESREL = Named(new TSpinField(0, 65535, 0, groupProgram), "ESREL");
+  EHCLASS = Named(new TSpinField(1, 255, 1, groupProgram), "EHCLASS");
+  EHREL = Named(new TSpinField(0, 255, 0, groupProgram), "EHREL");
+  EHCLASS->setEnabled(false);
+  EHREL->setEnabled(false);
+  GridHexInfo = Named(new TStringGrid(groupProgram), "GridHexInfo");
+  GridHexInfo->setColumnCount(4);
+  GridHexInfo->setFixedHeight(GridHexInfo->HeightForRows(5));
+
+  auto* hexRow = new QHBoxLayout;
+  hexRow->addWidget(new QLabel(Q(texts::kLabelImage), groupProgram));
+  hexRow->addWidget(EFnamehex, 1);
+  hexRow->addWidget(btnhexinfo);
+  auto* versionGrid = new QGridLayout;
+  versionGrid->addWidget(new QLabel(LabelText(texts::kLabelUpdateName), groupProgram), 0, 0,
+                         Qt::AlignBottom);
+  versionGrid->addWidget(new QLabel(LabelText(texts::kLabelSver), groupProgram), 0, 1);
+  versionGrid->addWidget(new QLabel(LabelText(texts::kLabelSrel), groupProgram), 0, 2);
+  versionGrid->addWidget(Ename, 1, 0);
+  versionGrid->addWidget(ESVER, 1, 1);
+  versionGrid->addWidget(ESREL, 1, 2);
+  versionGrid->setColumnStretch(0, 1);
+  auto* deviceFields = new QGridLayout;
+  deviceFields->addWidget(new QLabel(LabelText(texts::kLabelHclass), groupProgram), 0, 0);
+  deviceFields->addWidget(EHCLASS, 0, 1);
+  deviceFields->addWidget(new QLabel(LabelText(texts::kLabelHrel), groupProgram), 1, 0);
+  deviceFields->addWidget(EHREL, 1, 1);
+  auto* hexInfoRow = new QHBoxLayout;
+  hexInfoRow->addLayout(deviceFields);
+  hexInfoRow->addWidget(GridHexInfo, 1);
+  auto* programLayout = new QVBoxLayout(groupProgram);
+  programLayout->addLayout(hexRow);
+  programLayout->addLayout(versionGrid);
+  programLayout->addLayout(hexInfoRow);
+
+  // Medium
+  auto* groupMedium = Named(new QGroupBox(Q(texts::kGroupMedium), this), "GroupBox2");
+  EFnamedest = Named(new TFileNameEdit(texts::kBrowseTitle, texts::kCardFileFilter,
+                                       QStringLiteral("rgd"), groupMedium),
+                     "EFnamedest");
+  BtnOpenRgd = MakeButton(groupMedium, "BtnOpenRgd", texts::kButtonInfo, texts::kHintCardInfo);
+  ChBcoded = Named(new QCheckBox(Q(texts::kCheckScramble), groupMedium), "ChBcoded");
+  GridrgdInfo = Named(new TStringGrid(groupMedium), "GridrgdInfo");
+  GridrgdInfo->setMinimumHeight(GridrgdInfo->HeightForRows(4));
+  auto* destRow = new QHBoxLayout;
+  destRow->addWidget(new QLabel(Q(texts::kLabelCardFile), groupMedium));
+  destRow->addWidget(EFnamedest, 1);
+  destRow->addWidget(BtnOpenRgd);
+  auto* mediumLayout = new QVBoxLayout(groupMedium);
+  mediumLayout->addLayout(destRow);
+  mediumLayout->addWidget(ChBcoded);
+  mediumLayout->addWidget(GridrgdInfo, 1);
+
+  // Button panel
+  Button2 = MakeButton(this, "Button2", texts::kButtonFormat);
+  BtnProcess = MakeButton(this, "BtnProcess", texts::kButtonWrite, texts::kHintWrite);
+  BtnEject = MakeButton(this, "BtnEject", texts::kButtonEject, texts::kHintEject);
+  BitBtn1 = MakeButton(this, "BitBtn1", texts::kButtonExit);
+  BitBtn1->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
+  auto* panel = new QHBoxLayout;
+  panel->addWidget(Button2);
+  panel->addWidget(BtnProcess);
+  panel->addWidget(BtnEject);
+  panel->addStretch(1);
+  panel->addWidget(BitBtn1);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(groupDevice);
+  layout->addWidget(groupProgram);
+  layout->addWidget(groupMedium, 1);
+  layout->addLayout(panel);
+
+  connect(btnhexinfo, &QPushButton::clicked, this, &TFormMain::btnhexinfoClick);
+  connect(BtnOpenRgd, &QPushButton::clicked, this, &TFormMain::BtnOpenRgdClick);
+  connect(Button2, &QPushButton::clicked, this, &TFormMain::Button2Click);
+  connect(BtnProcess, &QPushButton::clicked, this, &TFormMain::BtnProcessClick);
+  connect(BtnEject, &QPushButton::clicked, this, &TFormMain::BtnEjectClick);
+  connect(BitBtn1, &QPushButton::clicked, this, &TFormMain::BitBtn1Click);
+
+  setFixedWidth(kWindowWidth);
+  setFixedHeight(std::max(kMinWindowHeight, layout->sizeHint().height()));
+}
+
+void TFormMain::BuildShortcuts() {
+  const auto addShortcut = [this](const char* name, QKeyCombination keys,
+                                  void (TFormMain::*slot)()) {
+    auto* action = new QAction(this);
+    action->setObjectName(QString::fromLatin1(name));
+    action->setShortcut(QKeySequence(keys));
+    action->setShortcutContext(Qt::WindowShortcut);
+    addAction(action);
+    connect(action, &QAction::triggered, this, slot);
+  };
+  addShortcut("Hexinfo", Qt::CTRL | Qt::Key_H, &TFormMain::btnhexinfoClick);
+  addShortcut("Fileinfo", Qt::CTRL | Qt::Key_F, &TFormMain::BtnOpenRgdClick);
+  addShortcut("ActSave", Qt::CTRL | Qt::Key_W, &TFormMain::BtnProcessClick);
+  addShortcut("ActEject", Qt::CTRL | Qt::Key_J, &TFormMain::BtnEjectClick);
+  // Esc presses "Выход" from any control; a dropped-down list takes the key first and closes.
+  auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+  escape->setContext(Qt::WindowShortcut);
+  connect(escape, &QShortcut::activated, BitBtn1, &QPushButton::click);
+}
+
+void TFormMain::SetFocusOrder() {
+  const QWidget* order[] = {EFnamedest, GridrgdInfo, BtnOpenRgd, ChBcoded, BtnProcess,
+                            Button2,    BitBtn1,     BtnEject,   CBProc,   GridMemInfo,
+                            Ename,      EHCLASS,     EHREL,      ESVER,    ESREL,
+                            EFnamehex,  btnhexinfo,  GridHexInfo};
+  for (std::size_t i = 0; i + 1 < std::size(order); ++i)
+    setTabOrder(const_cast<QWidget*>(order[i]), const_cast<QWidget*>(order[i + 1]));
+  EFnamedest->setFocus();
+}
+
+void TFormMain::FormCreate() {
+  Run([this] {
+    LoadDeviceList();
+    auto store = services_.openSettings();
+    RestoreSettings(*store, *this);
+  });
+}
+
+void TFormMain::FormDestroy() {
+  if (destroyed_)
+    return;
+  destroyed_ = true;
+  Run([this] {
+    auto store = services_.openSettings();
+    SaveSettings(*store, *this);
+  });
+  ClearDeviceList();
+}
+
+void TFormMain::LoadDeviceList() {
+  ClearDeviceList();
+  std::vector<DeviceEntry> loaded;
+  const auto showLoaded = [&] {
+    devices_ = std::move(loaded);
+    for (const DeviceEntry& entry : devices_)
+      CBProc->addItem(Q(entry.text));
+    CBProc->setCurrentIndex(-1);
+  };
+  try {
+    fw::LoadDeviceList(services_.catalogPath.string(), loaded);
+  } catch (...) {
+    showLoaded();  // the devices read before the failing section stay listed, none selected
+    throw;
+  }
+  showLoaded();
+  if (!devices_.empty())
+    CBProc->setCurrentIndex(0);
+  CBProcChange();
+}
+
+void TFormMain::ClearDeviceList() {
+  CBProc->clear();
+  devices_.clear();
+}
+
+void TFormMain::CBProcChange() {
+  const int index = CBProc->currentIndex();
+  if (index < 0 || index >= static_cast<int>(devices_.size()))
+    return;
+  const TDeviceInfo& device = devices_[static_cast<std::size_t>(index)].info;
+  GridMemInfo->SetTable(MemoryMapTable(device));
+  EHCLASS->SetValue(device.HClass);
+  EHREL->SetValue(device.HRel);
+  ESVER->SetValue(device.SVer);
+  AutoSizeGrid(*GridMemInfo);
+}
+
+void TFormMain::btnhexinfoClick() {
+  Run([this] {
+    const auto info = ShowHexInfo(S(EFnamehex->text()), devices_, CBProc->currentIndex());
+    if (!info)
+      return;
+    GridHexInfo->SetTable(info->table);
+    AutoSizeGrid(*GridHexInfo);
+  });
+}
+
+void TFormMain::BtnOpenRgdClick() {
+  Run([this] {
+    if (!IsExistingFile(EFnamedest->text()))
+      return;
+    TRgdFile file(S(EFnamedest->text()), TRgdFile::Mode::ReadOnly);
+    GridrgdInfo->SetTable(file.ListEntries());
+    AutoSizeGrid(*GridrgdInfo);
+    if (GridrgdInfo->rowCount() > 0)
+      GridrgdInfo->setCurrentCell(GridrgdInfo->rowCount() - 1, 0);
+  });
+}
+
+void TFormMain::BtnProcessClick() {
+  Run([this] {
+    WriteInputs inputs;
+    inputs.hexPath = S(EFnamehex->text());
+    inputs.deviceIndex = CBProc->currentIndex();
+    inputs.cardPath = S(EFnamedest->text());
+    inputs.name = S(Ename->text());
+    inputs.hclass = EHCLASS->Value();
+    inputs.hrel = EHREL->Value();
+    inputs.sver = ESVER->Value();
+    inputs.srel = ESREL->Value();
+    inputs.scramble = ChBcoded->isChecked();
+    const auto result = WriteUpdate(inputs, devices_, *services_.presenter);
+    if (!result)
+      return;
+    GridrgdInfo->SetTable(result->entries);  // the current row stays where it was
+    AutoSizeGrid(*GridrgdInfo);
+  });
+}
+
+void TFormMain::Button2Click() {
+  if (formatDialog_ != nullptr)
+    formatDialog_->exec();
+}
+
+void TFormMain::BtnEjectClick() {
+  Run([this] { EjectCardOfPath(S(EFnamedest->text()), *services_.volumes, *services_.presenter); });
+}
+
+void TFormMain::BitBtn1Click() {
+  close();
+}
+
+// ---- Settings fields ----------------------------------------------------------------------
+
+int TFormMain::ProcIndex() const {
+  return CBProc->currentIndex();
+}
+std::string TFormMain::HexFile() const {
+  return S(EFnamehex->text());
+}
+int TFormMain::Sver() const {
+  return ESVER->Value();
+}
+int TFormMain::Srel() const {
+  return ESREL->Value();
+}
+std::string TFormMain::UpdateName() const {
+  return S(Ename->text());
+}
+std::string TFormMain::DestFile() const {
+  return S(EFnamedest->text());
+}
+bool TFormMain::Crypt() const {
+  return ChBcoded->isChecked();
+}
+int TFormMain::HClass() const {
+  return EHCLASS->Value();
+}
+int TFormMain::HRel() const {
+  return EHREL->Value();
+}
+
+void TFormMain::SelectProcIndex(int index) {
+  CBProc->setCurrentIndex(index >= 0 && index < CBProc->count() ? index : -1);
+}
+void TFormMain::SetHexFile(const std::string& path) {
+  EFnamehex->setText(Q(path));
+}
+void TFormMain::SetSver(int value) {
+  ESVER->SetValue(value);
+}
+void TFormMain::SetSrel(int value) {
+  ESREL->SetValue(value);
+}
+void TFormMain::SetUpdateName(const std::string& name) {
+  Ename->setText(Q(name));
+}
+void TFormMain::SetDestFile(const std::string& path) {
+  EFnamedest->setText(Q(path));
+}
+void TFormMain::SetCrypt(bool checked) {
+  ChBcoded->setChecked(checked);
+}
+
+}  // namespace fw::gui

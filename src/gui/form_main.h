@@ -1,0 +1,117 @@
+// The main window: device selection with its memory map, the firmware file and its
+// information, the update name and version fields, the card data file with its entry list,
+// and the commands (write, card preparation, eject, exit). The window reads its controls,
+// calls the core and shows the tables the core returns.
+#pragma once
+
+#include <QWidget>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "core/catalogue.h"
+#include "core/messages.h"
+#include "core/settings.h"
+#include "platform/volumes.h"
+
+class QCheckBox;
+class QComboBox;
+class QDialog;
+class QLineEdit;
+class QPushButton;
+
+namespace fw::gui {
+
+class TFileNameEdit;
+class TSpinField;
+class TStringGrid;
+
+struct MainWindowServices {
+  MessagePresenter* presenter = nullptr;
+  platform::Volumes* volumes = nullptr;
+  std::filesystem::path catalogPath;
+  std::function<std::unique_ptr<platform::SettingsStore>()> openSettings = OpenMainSettings;
+};
+
+class TFormMain : public QWidget, private SettingsFields {
+  Q_OBJECT
+
+ public:
+  // Builds the controls, then loads the device list and restores the settings (FormCreate).
+  explicit TFormMain(MainWindowServices services, QWidget* parent = nullptr);
+  // Saves the settings, then frees the device list (FormDestroy).
+  ~TFormMain() override;
+
+  // The card preparation dialog that "Форматировать ММС ..." shows.
+  void SetFormatDialog(QDialog* dialog) { formatDialog_ = dialog; }
+  const std::vector<DeviceEntry>& Devices() const { return devices_; }
+
+ public slots:
+  void CBProcChange();
+  void btnhexinfoClick();
+  void BtnOpenRgdClick();
+  void BtnProcessClick();
+  void Button2Click();
+  void BtnEjectClick();
+  void BitBtn1Click();
+
+ private:
+  void BuildControls();
+  void BuildShortcuts();
+  void SetFocusOrder();
+  void FormCreate();
+  void FormDestroy();
+  void LoadDeviceList();
+  void ClearDeviceList();
+  // Runs a command; a failure that leaves it is shown and the window stays usable.
+  template <typename Command>
+  void Run(Command&& command) {
+    RunCommand(*services_.presenter, std::forward<Command>(command));
+  }
+
+  // SettingsFields
+  int ProcIndex() const override;
+  std::string HexFile() const override;
+  int Sver() const override;
+  int Srel() const override;
+  std::string UpdateName() const override;
+  std::string DestFile() const override;
+  bool Crypt() const override;
+  int HClass() const override;
+  int HRel() const override;
+  void SelectProcIndex(int index) override;
+  void SetHexFile(const std::string& path) override;
+  void SetSver(int value) override;
+  void SetSrel(int value) override;
+  void SetUpdateName(const std::string& name) override;
+  void SetDestFile(const std::string& path) override;
+  void SetCrypt(bool checked) override;
+  void ShowSelectedDevice() override { CBProcChange(); }
+
+  MainWindowServices services_;
+  std::vector<DeviceEntry> devices_;
+  QDialog* formatDialog_ = nullptr;
+  bool destroyed_ = false;
+
+  QComboBox* CBProc = nullptr;
+  TStringGrid* GridMemInfo = nullptr;
+  TFileNameEdit* EFnamehex = nullptr;
+  QPushButton* btnhexinfo = nullptr;
+  QLineEdit* Ename = nullptr;
+  TSpinField* ESVER = nullptr;
+  TSpinField* ESREL = nullptr;
+  TSpinField* EHCLASS = nullptr;
+  TSpinField* EHREL = nullptr;
+  TStringGrid* GridHexInfo = nullptr;
+  TFileNameEdit* EFnamedest = nullptr;
+  QPushButton* BtnOpenRgd = nullptr;
+  QCheckBox* ChBcoded = nullptr;
+  TStringGrid* GridrgdInfo = nullptr;
+  QPushButton* Button2 = nullptr;
+  QPushButton* BtnProcess = nullptr;
+  QPushButton* BtnEject = nullptr;
+  QPushButton* BitBtn1 = nullptr;
+};
+
+}  // namespace fw::gui

@@ -1,0 +1,35 @@
+// Program entry: the application and its title, the main window (which loads the device list
+// and restores the settings while it is created), the card preparation dialog created hidden
+// and reused, then the event loop until the main window closes.
+#include <QApplication>
+#include <QIcon>
+
+#include "core/catalogue.h"
+#include "core/texts.h"
+#include "form_format.h"
+#include "form_main.h"
+#include "platform/volumes.h"
+#include "qt_message_presenter.h"
+
+int main(int argc, char* argv[]) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("fwupdater-gui"));
+  QApplication::setApplicationDisplayName(
+      QString::fromUtf8(fw::texts::kApplicationTitle.data(),
+                        static_cast<qsizetype>(fw::texts::kApplicationTitle.size())));
+  QApplication::setWindowIcon(QIcon(QStringLiteral(":/fwupdater/icon.png")));
+  QApplication::setDesktopFileName(QStringLiteral("fwupdater-gui"));
+
+  fw::gui::QtMessagePresenter presenter;
+  const auto volumes = fw::platform::MakeSystemVolumes();
+  fw::gui::MainWindowServices services;
+  services.presenter = &presenter;
+  services.volumes = volumes.get();
+  services.catalogPath = fw::DefaultCatalogPath();
+
+  fw::gui::TFormMain formMain(std::move(services));
+  fw::gui::TFormFormat formFormat(*volumes, presenter, &formMain);
+  formMain.SetFormatDialog(&formFormat);
+  formMain.show();
+  return QApplication::exec();
+}

@@ -1,0 +1,109 @@
+#include "string_grid.h"
+
+#include <QHeaderView>
+#include <QPainter>
+#include <QStyledItemDelegate>
+#include <algorithm>
+
+namespace fw::gui {
+namespace {
+
+constexpr int kTextIndent = 2;
+
+// Draws a cell's text two pixels from its left edge, unelided, as the grids of the system do;
+// the widths that AutoSizeGrid gives then show every text whole.
+class PlainCellDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+
+  void paint(QPainter* painter, const QStyleOptionViewItem& option,
+             const QModelIndex& index) const override {
+    QStyleOptionViewItem opt = option;
+    initStyleOption(&opt, index);
+    const QString text = opt.text;
+    opt.text.clear();
+    const QWidget* widget = opt.widget;
+    QStyle* style = widget != nullptr ? widget->style() : nullptr;
+    if (style != nullptr)
+      style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget);
+    painter->save();
+    const bool selected = (opt.state & QStyle::State_Selected) != 0;
+    painter->setPen(opt.palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
+    painter->setFont(opt.font);
+    painter->drawText(opt.rect.adjusted(kTextIndent, 0, 0, 0),
+                      Qt::AlignLeft | Qt::AlignVCenter | Qt::TextDontClip, text);
+    painter->restore();
+  }
+};
+
+}  // namespace
+
+TStringGrid::TStringGrid(QWidget* parent) : QTableWidget(parent) {
+  setEditTriggers(QAbstractItemView::NoEditTriggers);
+  setSelectionMode(QAbstractItemView::SingleSelection);
+  setSelectionBehavior(QAbstractItemView::SelectItems);
+  horizontalHeader()->hide();
+  verticalHeader()->hide();
+  horizontalHeader()->setMinimumSectionSize(1);
+  verticalHeader()->setMinimumSectionSize(1);
+  setShowGrid(true);
+  setTabKeyNavigation(false);
+  setWordWrap(false);
+  setItemDelegate(new PlainCellDelegate(this));
+  setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+}
+
+void TStringGrid::SetTable(const TextTable& table) {
+  const int currentRow = this->currentRow();
+  const int currentColumn = std::max(0, this->currentColumn());
+  setRowCount(table.RowCount());
+  setColumnCount(table.ColCount());
+  const QBrush caption = palette().brush(QPalette::Button);
+  for (int r = 0; r < table.RowCount(); ++r) {
+    for (int c = 0; c < table.ColCount(); ++c) {
+      auto* item = new QTableWidgetItem(QString::fromStdString(table.rows[r][c]));
+      item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+      if (r < table.fixedRows || c < table.fixedCols)
+        item->setBackground(caption);
+      setItem(r, c, item);
+    }
+  }
+  if (currentRow >= 0 && currentRow < rowCount())
+    setCurrentCell(currentRow, std::min(currentColumn, columnCount() - 1));
+}
+
+QString TStringGrid::Cell(int row, int column) const {
+  const QTableWidgetItem* cell = item(row, column);
+  return cell != nullptr ? cell->text() : QString();
+}
+
+int TStringGrid::HeightForRows(int rows) const {
+  return rows * (fontMetrics().height() + 2) + 2 * frameWidth() + 1;
+}
+
+void AutoSizeGrid(QTableWidget& grid) {
+  const QFontMetrics metrics(grid.font());
+  for (int c = 0; c < grid.columnCount(); ++c) {
+    int width = 0;
+    for (int r = 0; r < grid.rowCount(); ++r) {
+      const QTableWidgetItem* cell = grid.item(r, c);
+      if (cell != nullptr && !cell->text().isEmpty())
+        width = std::max(width, metrics.horizontalAdvance(cell->text()));
+    }
+    grid.setColumnWidth(c, width + 5);
+  }
+  for (int r = 0; r < grid.rowCount(); ++r) {
+    int height = 0;
+    for (int c = 0; c < grid.columnCount(); ++c) {
+      const QTableWidgetItem* cell = grid.item(r, c);
+      const QString text = cell != nullptr ? cell->text() : QString();
+      height =
+          std::max(height, text.isEmpty()
+                               ? metrics.height()
+                               : metrics.boundingRect(QRect(0, 0, 10000, 10000), 0, text).height());
+    }
+    grid.setRowHeight(r, height + 2);
+  }
+}
+
+}  // namespace fw::gui

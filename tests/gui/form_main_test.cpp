@@ -1,0 +1,362 @@
+// The main window driven with keys and clicks: start-up defaults, the settings it restores and
+// saves, the write command's refusals and a write, the information grids, and Esc.
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+#include "core/carddata_create.h"
+#include "core/texts.h"
+#include "fake_presenter.h"
+#include "form_main.h"
+#include "platform/volumes_fake.h"
+#include "spin_field.h"
+#include "string_grid.h"
+
+namespace fw::gui {
+namespace {
+
+namespace fs = std::filesystem;
+
+QString Q(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+void WriteText(const fs::path& path, const std::string& text) {
+  fs::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+std::string ReadText(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+constexpr char kCatalogue[] =
+    "[DEVICE_1]\nNAME=Recorder A\nHCLASS=0\nHREL=3\nSVER=5\n"
+    "[DEVICE_2]\nNAME=Recorder B\nHCLASS=7\nHREL=2\nSVER=9\n";
+
+// Program words at addresses 0 and 2: GOTO 0x000100.
+constexpr char kHex[] = ":080000000001040000000000F3\n:00000001FF\n";
+
+}  // namespace
+
+class FormMainTest : public QObject {
+  Q_OBJECT
+
+ private:
+  std::unique_ptr<QTemporaryDir> dir_;
+  std::unique_ptr<test::FakePresenter> presenter_;
+  platform::FakeVolumes volumes_;
+
+  fs::path Dir() const { return fs::path(dir_->path().toStdString()); }
+  fs::path SettingsFile() const { return Dir() / "config" / "Kerrow" / "Lintrak" / "1.0.ini"; }
+  void StoreSettings(const std::string& lines) {
+    WriteText(SettingsFile(), "[Software\\Kerrow\\Lintrak\\1.0]\n" + lines);
+  }
+  std::string CardFile() {
+    const fs::path path = Dir() / "data.rgd";
+    CreateCardDataFile(path.string(), 1024, 50, 512);
+    return path.string();
+  }
+
+  std::unique_ptr<TFormMain> Window() {
+    MainWindowServices services;
+    services.presenter = presenter_.get();
+    services.volumes = &volumes_;
+    services.catalogPath = Dir() / "DEV_LIST.dat";
+    return std::make_unique<TFormMain>(services);
+  }
+  template <typename T>
+  static T* Control(TFormMain& window, const char* name) {
+    T* control = window.findChild<T*>(QString::fromLatin1(name));
+    if (control == nullptr)
+      qFatal("no control %s", name);
+    return control;
+  }
+  static void Show(TFormMain& window) {
+    window.show();
+    window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+  }
+
+ private slots:
+  void init() {
+    dir_ = std::make_unique<QTemporaryDir>();
+    QVERIFY(dir_->isValid());
+    qputenv("XDG_CONFIG_HOME", (dir_->path() + "/config").toUtf8());
+    presenter_ = std::make_unique<test::FakePresenter>();
+    WriteText(Dir() / "DEV_LIST.dat", kCatalogue);
+  }
+
+  void firstStartShowsDefaultsAndTheFirstDevice() {
+    auto window = Window();
+    QCOMPARE(window->windowTitle(), QStringLiteral("Firmware Updater v.1.0"));
+    QCOMPARE(window->width(), 550);
+    QVERIFY(window->height() >= 450);
+    QCOMPARE(window->minimumWidth(), window->maximumWidth());
+    QCOMPARE(Control<QComboBox>(*window, "CBProc")->currentIndex(), 0);
+    QCOMPARE(Control<QComboBox>(*window, "CBProc")->itemText(1),
+             QStringLiteral("Recorder B HClass=7 HRel=2 Sver=9"));
+    QCOMPARE(Control<QLineEdit>(*window, "EFnamehex")->text(), QString());
+    QCOMPARE(Control<QLineEdit>(*window, "EFnamedest")->text(), QString());
+    QCOMPARE(Control<QLineEdit>(*window, "Ename")->text(), QStringLiteral("Update"));
+    QCOMPARE(Control<QLineEdit>(*window, "Ename")->maxLength(), 16);
+    QCOMPARE(Control<TSpinField>(*window, "ESVER")->Value(), 5);
+    QCOMPARE(Control<TSpinField>(*window, "ESREL")->Value(), 0);
+    QCOMPARE(Control<TSpinField>(*window, "EHCLASS")->Value(), 1);  // class 0 shows as 1
+    QCOMPARE(Control<TSpinField>(*window, "EHREL")->Value(), 3);
+    QVERIFY(!Control<TSpinField>(*window, "EHCLASS")->isEnabled());
+    QVERIFY(!Control<TSpinField>(*window, "EHREL")->isEnabled());
+    QVERIFY(!Control<QCheckBox>(*window, "ChBcoded")->isChecked());
+    auto* grid = Control<TStringGrid>(*window, "GridMemInfo");
+    QCOMPARE(grid->rowCount(), 6);
+    QCOMPARE(grid->Cell(1, 2), QStringLiteral("0x017FFE"));
+    QCOMPARE(grid->Cell(5, 3), QStringLiteral("0x00000F (15)"));
+    QCOMPARE(grid->columnWidth(3),
+             grid->fontMetrics().horizontalAdvance(Q(texts::kMemMapCaptions[3])) + 5);
+    QCOMPARE(Control<QPushButton>(*window, "BtnOpenRgd")->toolTip(), QStringLiteral("Crtl+F"));
+    for (auto* button : window->findChildren<QPushButton*>())
+      QVERIFY2(!button->autoDefault() && !button->isDefault(), qPrintable(button->objectName()));
+    QVERIFY(presenter_->shown.empty());
+
+    // Picking the second device replaces the memory map and the three device fields.
+    auto* list = Control<QComboBox>(*window, "CBProc");
+    Show(*window);
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Down);
+    QCOMPARE(list->currentIndex(), 1);
+    QCOMPARE(Control<TSpinField>(*window, "EHCLASS")->Value(), 7);
+    QCOMPARE(Control<TSpinField>(*window, "ESVER")->Value(), 9);
+  }
+
+  void focusOrderSkipsTheDisabledFields() {
+    auto window = Window();
+    Show(*window);
+    const QStringList expected = {
+        "EFnamedest", "GridrgdInfo", "BtnOpenRgd", "ChBcoded",    "BtnProcess", "Button2",
+        "BitBtn1",    "BtnEject",    "CBProc",     "GridMemInfo", "Ename",      "ESVER",
+        "ESREL",      "EFnamehex",   "btnhexinfo", "GridHexInfo", "EFnamedest"};
+    Control<QLineEdit>(*window, "EFnamedest")->setFocus();
+    QStringList seen;
+    for (int i = 0; i < expected.size(); ++i) {
+      QWidget* focus = QApplication::focusWidget();
+      while (focus != nullptr && focus->objectName().isEmpty())
+        focus = focus->parentWidget();
+      seen << (focus != nullptr ? focus->objectName() : QStringLiteral("?"));
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    QCOMPARE(seen, expected);
+  }
+
+  void storedIndexBeyondTheCatalogueSelectsNothing() {
+    StoreSettings("ProcInd=int:5\nSVER=int:300\n");
+    {
+      auto window = Window();
+      QCOMPARE(Control<QComboBox>(*window, "CBProc")->currentIndex(), -1);
+      QCOMPARE(Control<TStringGrid>(*window, "GridMemInfo")->Cell(1, 2),
+               QStringLiteral("0x017FFE"));
+      QCOMPARE(Control<TSpinField>(*window, "EHREL")->Value(), 3);
+      QCOMPARE(Control<TSpinField>(*window, "ESVER")->Value(), 255);
+      Control<QLineEdit>(*window, "EFnamehex")->setText(Q((Dir() / "DEV_LIST.dat").string()));
+      Control<QLineEdit>(*window, "EFnamedest")->setText(Q((Dir() / "DEV_LIST.dat").string()));
+      Show(*window);
+      QTest::keyClick(window.get(), Qt::Key_W, Qt::ControlModifier);
+      QCOMPARE(presenter_->Texts(), std::vector<std::string>{std::string(texts::kNoDevice)});
+      QCOMPARE(presenter_->shown[0].caption, std::string(texts::kApplicationTitle));
+      QCOMPARE(presenter_->shown[0].style.icon, MessageIcon::Information);
+    }
+    QVERIFY(ReadText(SettingsFile()).find("ProcInd=int:-1\n") != std::string::npos);
+  }
+
+  void settingsRoundTripKeepsTextIntegersAsText() {
+    StoreSettings("SREL=text:12\nCrypt=text:1\n");
+    {
+      auto window = Window();
+      QCOMPARE(Control<TSpinField>(*window, "ESREL")->Value(), 12);
+      QVERIFY(Control<QCheckBox>(*window, "ChBcoded")->isChecked());
+      Control<QComboBox>(*window, "CBProc")->setCurrentIndex(1);
+      Control<QLineEdit>(*window, "EFnamehex")->setText("/tmp/фирма.hex");
+      Control<QLineEdit>(*window, "Ename")->setText("Обновление");
+      Control<QLineEdit>(*window, "EFnamedest")->setText("/media/card/data.rgd");
+      Control<TSpinField>(*window, "ESVER")->SetValue(4);
+      Control<TSpinField>(*window, "ESREL")->SetValue(77);
+      Control<QCheckBox>(*window, "ChBcoded")->setChecked(false);
+    }
+    const std::string stored = ReadText(SettingsFile());
+    for (const char* line : {"ProcInd=int:1\n", "SREL=text:77\n", "SVER=int:4\n", "Crypt=text:0\n",
+                             "HCLASS=int:1\n", "HREL=int:3\n"})
+      QVERIFY2(stored.find(line) != std::string::npos, line);
+    auto window = Window();
+    QCOMPARE(Control<QComboBox>(*window, "CBProc")->currentIndex(), 1);
+    QCOMPARE(Control<QLineEdit>(*window, "EFnamehex")->text(), QStringLiteral("/tmp/фирма.hex"));
+    QCOMPARE(Control<QLineEdit>(*window, "Ename")->text(), QStringLiteral("Обновление"));
+    QCOMPARE(Control<QLineEdit>(*window, "EFnamedest")->text(),
+             QStringLiteral("/media/card/data.rgd"));
+    QCOMPARE(Control<TSpinField>(*window, "ESVER")->Value(), 9);  // the device's version wins
+    QCOMPARE(Control<TSpinField>(*window, "ESREL")->Value(), 77);
+    QVERIFY(!Control<QCheckBox>(*window, "ChBcoded")->isChecked());
+    QVERIFY(presenter_->shown.empty());
+  }
+
+  void valueOfTheWrongKindStopsTheRestoreAndIsShown() {
+    StoreSettings(
+        "ProcInd=int:1\nHEXFile=text:a.hex\nSVER=int:3\nUpdname=int:4\n"
+        "DestFile=text:b.rgd\n");
+    auto window = Window();
+    QCOMPARE(presenter_->shown.size(), std::size_t{1});
+    QVERIFY(presenter_->shown[0].text.find("\"Updname\"") != std::string::npos);
+    QCOMPARE(presenter_->shown[0].style.icon, MessageIcon::Error);
+    QCOMPARE(Control<QComboBox>(*window, "CBProc")->currentIndex(), 1);
+    QCOMPARE(Control<QLineEdit>(*window, "EFnamehex")->text(), QStringLiteral("a.hex"));
+    QCOMPARE(Control<TSpinField>(*window, "ESVER")->Value(), 3);  // no device change ran
+    QCOMPARE(Control<QLineEdit>(*window, "Ename")->text(), QStringLiteral("Update"));
+    QCOMPARE(Control<QLineEdit>(*window, "EFnamedest")->text(), QString());
+    QCOMPARE(Control<TSpinField>(*window, "EHREL")->Value(), 3);  // still the first device's
+  }
+
+  void writeIsRefusedForEachMissingInput() {
+    const std::string card = CardFile();
+    WriteText(Dir() / "fw.hex", kHex);
+    const std::string hex = (Dir() / "fw.hex").string();
+    struct Case {
+      std::string hexPath;
+      int device;
+      std::string cardPath;
+      std::string_view message;
+    };
+    const Case cases[] = {
+        {"", 0, "", texts::kNoHexFile},
+        {Dir().string(), 0, card, texts::kNoHexFile},
+        {hex, -1, card, texts::kNoDevice},
+        {hex, 0, "", texts::kNoCardFile},
+        {hex, 0, (Dir() / "missing.rgd").string(), texts::kNoCardFile},
+    };
+    auto window = Window();
+    for (const Case& c : cases) {
+      presenter_->shown.clear();
+      Control<QLineEdit>(*window, "EFnamehex")->setText(Q(c.hexPath));
+      Control<QComboBox>(*window, "CBProc")->setCurrentIndex(c.device);
+      Control<QLineEdit>(*window, "EFnamedest")->setText(Q(c.cardPath));
+      QTest::mouseClick(Control<QPushButton>(*window, "BtnProcess"), Qt::LeftButton);
+      QCOMPARE(presenter_->Texts(), std::vector<std::string>{std::string(c.message)});
+    }
+  }
+
+  void ctrlWWritesAnEntryAndKeepsFocusAndCurrentRow() {
+    const std::string card = CardFile();
+    WriteText(Dir() / "fw.hex", kHex);
+    auto window = Window();
+    Control<QLineEdit>(*window, "EFnamehex")->setText(Q((Dir() / "fw.hex").string()));
+    Control<QLineEdit>(*window, "EFnamedest")->setText(Q(card));
+    auto* grid = Control<TStringGrid>(*window, "GridrgdInfo");
+    auto* name = Control<QLineEdit>(*window, "Ename");
+    Show(*window);
+    name->setFocus();
+    QTest::keyClick(name, Qt::Key_F, Qt::ControlModifier);
+    QCOMPARE(grid->rowCount(), 2);  // caption and the empty row
+    QCOMPARE(grid->currentRow(), 1);
+    QTest::keyClick(name, Qt::Key_W, Qt::ControlModifier);
+    QVERIFY2(presenter_->shown.empty(),
+             presenter_->shown.empty() ? "" : presenter_->shown[0].text.c_str());
+    QCOMPARE(grid->rowCount(), 3);
+    QCOMPARE(grid->Cell(1, 2).trimmed(), QStringLiteral("Update"));
+    QCOMPARE(grid->currentRow(), 1);
+    QCOMPARE(QApplication::focusWidget(), name);
+    QCOMPARE(name->text(), QStringLiteral("Update"));
+  }
+
+  void hexInformationGridAndItsFailures() {
+    WriteText(Dir() / "fw.hex", kHex);
+    WriteText(Dir() / "bad.hex", ":04000000zz010400F7\n");
+    auto window = Window();
+    auto* hexPath = Control<QLineEdit>(*window, "EFnamehex");
+    auto* grid = Control<TStringGrid>(*window, "GridHexInfo");
+    Show(*window);
+    hexPath->setText(Q((Dir() / "fw.hex").string()));
+    hexPath->setFocus();
+    QTest::keyClick(hexPath, Qt::Key_H, Qt::ControlModifier);
+    QVERIFY(presenter_->shown.empty());
+    QCOMPARE(QApplication::focusWidget(), hexPath);
+    QCOMPARE(grid->rowCount(), 5);
+    QCOMPARE(grid->Cell(1, 0), QStringLiteral("Flash"));
+    QCOMPARE(grid->Cell(2, 1), QStringLiteral("0x000100"));
+    QCOMPARE(grid->Cell(3, 1), QStringLiteral("0x7FF000"));
+    QCOMPARE(grid->Cell(2, 2), QString());
+
+    hexPath->setText(Q((Dir() / "bad.hex").string()));
+    QTest::keyClick(hexPath, Qt::Key_H, Qt::ControlModifier);
+    QCOMPARE(presenter_->shown.size(), std::size_t{1});
+    QCOMPARE(presenter_->shown[0].style.icon, MessageIcon::Error);
+    QCOMPARE(grid->Cell(2, 1), QStringLiteral("0x000100"));  // the grid keeps its contents
+
+    presenter_->shown.clear();
+    hexPath->setText(Q((Dir() / "fw.hex").string()));
+    Control<QComboBox>(*window, "CBProc")->setCurrentIndex(-1);
+    QTest::mouseClick(Control<QPushButton>(*window, "btnhexinfo"), Qt::LeftButton);
+    QCOMPARE(presenter_->Texts(), std::vector<std::string>{"List index out of bounds (-1)"});
+  }
+
+  void cardFileInfoFailuresAreShownAndEmptyPathIsQuiet() {
+    WriteText(Dir() / "not-a-card.rgd", std::string(1024, 'x'));
+    auto window = Window();
+    auto* dest = Control<QLineEdit>(*window, "EFnamedest");
+    QTest::mouseClick(Control<QPushButton>(*window, "BtnOpenRgd"), Qt::LeftButton);
+    QTest::mouseClick(Control<QPushButton>(*window, "BtnEject"), Qt::LeftButton);
+    QVERIFY(presenter_->shown.empty());
+    dest->setText(Q((Dir() / "not-a-card.rgd").string()));
+    QTest::mouseClick(Control<QPushButton>(*window, "BtnOpenRgd"), Qt::LeftButton);
+    QCOMPARE(presenter_->shown.size(), std::size_t{1});
+    QVERIFY(presenter_->shown[0].text.find("неверный формат") != std::string::npos);
+  }
+
+  void escapeClosesTheWindowAndSavesTheSettings() {
+    auto window = Window();
+    Show(*window);
+    auto* name = Control<QLineEdit>(*window, "Ename");
+    name->setFocus();
+    QTest::keyClicks(name, "X");
+    QTest::keyClick(name, Qt::Key_Escape);
+    QVERIFY(!window->isVisible());
+    QVERIFY(!fs::exists(SettingsFile()));
+    window.reset();
+    QVERIFY(ReadText(SettingsFile()).find("Updname=text:UpdateX\n") != std::string::npos);
+  }
+
+  void spinFieldRules() {
+    QWidget holder;
+    auto* field = new TSpinField(1, 255, 1, &holder);
+    auto* other = new QLineEdit(&holder);
+    other->move(0, 40);
+    field->SetValue(300);
+    QCOMPARE(field->Value(), 255);
+    field->SetValue(-4);
+    QCOMPARE(field->Value(), 1);
+    field->SetValue(77);
+    holder.show();
+    holder.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&holder));
+    field->setFocus();
+    QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(field, Qt::Key_Backspace);
+    QCOMPARE(field->text(), QString());
+    QCOMPARE(field->Value(), 1);  // a text that is no number reads as the minimum
+    other->setFocus();            // leaving the field
+    QCOMPARE(field->text(), QStringLiteral("1"));
+    QCOMPARE(field->value(), 1);
+  }
+};
+
+}  // namespace fw::gui
+
+QTEST_MAIN(fw::gui::FormMainTest)
+#include "form_main_test.moc"
