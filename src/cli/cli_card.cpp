@@ -49,7 +49,7 @@ std::uint32_t DefaultExtendedMb(std::uint64_t fileMb) {
 
 std::atomic<bool> interrupted{false};
 
-extern "C" void OnInterrupt(int) {
+extern "C" void OnCreateInterrupt(int) {
   interrupted = true;
 }
 
@@ -59,7 +59,7 @@ class InterruptGuard {
  public:
   InterruptGuard() {
     interrupted = false;
-    previous_ = std::signal(SIGINT, OnInterrupt);
+    previous_ = std::signal(SIGINT, OnCreateInterrupt);
   }
   ~InterruptGuard() { std::signal(SIGINT, previous_); }
   InterruptGuard(const InterruptGuard&) = delete;

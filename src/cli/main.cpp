@@ -8,6 +8,7 @@
 #include "cli/cli_card.h"
 #include "cli/cli_common.h"
 #include "cli/cli_firmware.h"
+#include "cli/cli_volumes.h"
 #include "cli/cli_write.h"
 #include "core/errors.h"
 #include "platform/console.h"
@@ -23,6 +24,7 @@ int Run(int argc, char** argv) {
   fw::cli::AddCardCommands(app);
   fw::cli::AddFirmwareCommands(app);
   fw::cli::AddWriteCommands(app);
+  fw::cli::AddVolumeCommands(app);
 
   try {
     app.parse(argc, argv);

@@ -1,0 +1,498 @@
+// The command line end to end: every test runs the real fwupdater binary in its own temp folder
+// and looks at its exit code, its output and the bytes of the files it leaves.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "core/message_format.h"
+#include "core/texts.h"
+
+namespace fw {
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr std::size_t kPage = 512;
+
+struct Result {
+  int code = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string ReadText(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary | std::ios::ate);
+  if (!in)
+    return {};
+  std::string text(static_cast<std::size_t>(in.tellg()), '\0');
+  in.seekg(0);
+  in.read(text.data(), static_cast<std::streamsize>(text.size()));
+  return text;
+}
+
+void WriteText(const fs::path& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+std::string Quoted(const std::string& arg) {
+  std::string out = "'";
+  for (const char c : arg)
+    out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+// A message as the command line prints it: each LF CR or CR LF pair is one line break.
+std::string Printed(std::string text) {
+  for (const char* pair : {"\n\r", "\r\n"})
+    for (auto at = text.find(pair); at != std::string::npos; at = text.find(pair, at + 1))
+      text.replace(at, 2, "\n");
+  return text + "\n";
+}
+
+// ---- HEX fixtures, written from the Intel HEX rules ----------------------------------------
+
+std::string Hex2(unsigned value) {
+  return FormatMessage("%.2x", {std::uint64_t{value & 0xFFu}});
+}
+
+std::string Record(unsigned type, unsigned offset, const Bytes& data) {
+  unsigned sum = static_cast<unsigned>(data.size()) + (offset >> 8) + (offset & 0xFF) + type;
+  std::string line = ":" + Hex2(static_cast<unsigned>(data.size())) + Hex2(offset >> 8) +
+                     Hex2(offset) + Hex2(type);
+  for (const auto b : data) {
+    line += Hex2(b);
+    sum += b;
+  }
+  return line + Hex2(0x100 - (sum & 0xFF)) + "\n";
+}
+
+// Data records of 16 bytes at a HEX byte address, with the extended linear address records.
+std::string DataAt(std::uint32_t address, const Bytes& bytes) {
+  std::string text;
+  long upper = -1;
+  for (std::size_t i = 0; i < bytes.size(); i += 16) {
+    const std::uint32_t at = address + static_cast<std::uint32_t>(i);
+    if (static_cast<long>(at >> 16) != upper) {
+      upper = at >> 16;
+      text += Record(0x04, 0,
+                     {static_cast<std::uint8_t>(upper >> 8), static_cast<std::uint8_t>(upper)});
+    }
+    const auto end = bytes.begin() + static_cast<long>(std::min(i + 16, bytes.size()));
+    text += Record(0x00, at & 0xFFFF, Bytes(bytes.begin() + static_cast<long>(i), end));
+  }
+  return text;
+}
+
+// A firmware as a compiler gives it: program words from address 0 with the reset vector's
+// GOTO 0x000100, some EEPROM words and the configuration words. The payloads the write command
+// must take from it are kept beside the text.
+struct Firmware {
+  std::string hex;
+  Bytes flash;   // 4 bytes per instruction word
+  Bytes eeprom;  // 2 bytes per word
+  Bytes config;
+};
+
+Firmware MakeFirmware(std::size_t programWords, std::size_t eepromWords = 8,
+                      std::size_t configWords = 7) {
+  Firmware fw;
+  fw.flash = {0x00, 0x01, 0x04, 0x00, 0x00, 0x00, 0x00, 0x00};
+  for (std::size_t k = 2; k < programWords; ++k)
+    fw.flash.insert(fw.flash.end(),
+                    {static_cast<std::uint8_t>(k), static_cast<std::uint8_t>(k >> 8), 0x12, 0x00});
+  Bytes eepromGroups, configGroups;
+  for (std::size_t k = 0; k < eepromWords; ++k) {
+    const auto lo = static_cast<std::uint8_t>(0xE0 + k), hi = static_cast<std::uint8_t>(k);
+    fw.eeprom.insert(fw.eeprom.end(), {lo, hi});
+    eepromGroups.insert(eepromGroups.end(), {lo, hi, 0, 0});
+  }
+  for (std::size_t k = 0; k < configWords; ++k) {
+    const auto lo = static_cast<std::uint8_t>(0xC0 + k), hi = static_cast<std::uint8_t>(0x80 + k);
+    fw.config.insert(fw.config.end(), {lo, hi});
+    configGroups.insert(configGroups.end(), {lo, hi, 0, 0});
+  }
+  fw.hex = DataAt(0, fw.flash) + DataAt(0x7FF000 * 2, eepromGroups) +
+           DataAt(0xF80000 * 2, configGroups) + Record(0x01, 0, {});
+  return fw;
+}
+
+// Device 1: the default memory map. Device 2: the first 0x200 units of program memory belong to
+// a boot loader, so a firmware with a reset vector does not fit.
+constexpr const char* kCatalogue =
+    "[DEVICE_1]\nNAME=Test board\nHCLASS=7\nHREL=2\nSVER=3\n"
+    "[DEVICE_2]\nNAME=Boot board\nHCLASS=9\nFLASH_APP_BASE=0x200\n";
+
+class CliTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    dir_ = fs::temp_directory_path() /
+           (std::string("fwupdater_cli_") + info->test_suite_name() + "_" + info->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    WriteText(dir_ / "cat.dat", kCatalogue);
+    firmware_ = MakeFirmware(300);
+    WriteText(dir_ / "fw.hex", firmware_.hex);
+  }
+  void TearDown() override {
+    if (!HasFailure())
+      fs::remove_all(dir_);
+  }
+
+  // Runs fwupdater with the arguments in the test's folder.
+  Result Fw(const std::vector<std::string>& args) {
+    std::string command =
+        "cd " + Quoted(dir_.string()) + " && " + Quoted(std::string(FW_BIN_DIR) + "/fwupdater");
+    for (const auto& arg : args)
+      command += " " + Quoted(arg);
+    command += " >out.txt 2>err.txt";
+    const int status = std::system(command.c_str());
+    Result r;
+    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.out = ReadText(dir_ / "out.txt");
+    r.err = ReadText(dir_ / "err.txt");
+    return r;
+  }
+
+  // A new card data file of 4096 pages (2 MiB) with an EXTENDED section of `extendedMb` MB.
+  void CreateCard(const std::string& name = "c.rgd", int extendedMb = 1) {
+    const Result r =
+        Fw({"create", name, "--pages", "4096", "--extended-mb", std::to_string(extendedMb)});
+    ASSERT_EQ(r.code, 0) << r.err;
+  }
+
+  Result Write(const std::vector<std::string>& extra = {}, const std::string& hex = "fw.hex") {
+    std::vector<std::string> args = {"write", "c.rgd", "--hex", hex, "--catalogue", "cat.dat"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    return Fw(args);
+  }
+
+  std::string Card() const { return ReadText(dir_ / "c.rgd"); }
+
+  fs::path dir_;
+  Firmware firmware_;
+};
+
+// With 50 sessions the EXTENDED section starts at relative page 200: the first entry header is
+// absolute page 201.
+constexpr std::size_t kFirstEntryPage = 201;
+
+TEST_F(CliTest, CreateWritesTheHeaderOfANewCard) {
+  const Result r =
+      Fw({"create", "c.rgd", "--pages", "131072", "--sessions", "50", "--extended-mb", "6"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  const std::string card = Card();
+  ASSERT_EQ(card.size(), 67108864u);
+  // DataPages 131071, Reserved 0 0, SessionsStart 0, SessionsPages 200, ExtendedStart 200,
+  // ExtendedPages 12288, MainStart 12488, MainPages 118583, all little-endian.
+  const Bytes expected = {0xFF, 0xFF, 0x01, 0x00, 0,    0,    0, 0, 0,    0,    0,    0,
+                          0,    0,    0,    0,    0xC8, 0,    0, 0, 0xC8, 0,    0,    0,
+                          0x00, 0x30, 0,    0,    0xC8, 0x30, 0, 0, 0x37, 0xCF, 0x01, 0};
+  EXPECT_EQ(Bytes(card.begin() + 12, card.begin() + 48), expected);
+  EXPECT_EQ(card.substr(0, 12), std::string("NUBRA-7Q\0\0\x01\x04", 12));
+
+  const Result list = Fw({"list", "c.rgd"});
+  EXPECT_EQ(list.code, 0);
+  EXPECT_EQ(list.out, "N  Тип  Имя  ID  Дата  HCLASS  HREL  SVER  SREL\n");
+  const Result json = Fw({"list", "c.rgd", "--json"});
+  EXPECT_NE(json.out.find("\"extended_pages\": 12288"), std::string::npos) << json.out;
+  EXPECT_NE(json.out.find("\"free_bytes\": 6291456"), std::string::npos) << json.out;
+  EXPECT_NE(json.out.find("\"entries\": []"), std::string::npos) << json.out;
+}
+
+TEST_F(CliTest, CreateDefaultsTheExtendedSectionToATenthRoundedHalfToEven) {
+  struct Case {
+    const char* sizeMb;
+    const char* extendedPages;
+  };
+  for (const Case c : {Case{"15", "4096"}, Case{"25", "4096"}, Case{"36", "8192"}}) {
+    fs::remove(dir_ / "c.rgd");
+    ASSERT_EQ(Fw({"create", "c.rgd", "--size-mb", c.sizeMb}).code, 0);
+    const Result json = Fw({"list", "c.rgd", "--json"});
+    EXPECT_NE(json.out.find(std::string("\"extended_pages\": ") + c.extendedPages),
+              std::string::npos)
+        << c.sizeMb << " MB: " << json.out;
+  }
+}
+
+TEST_F(CliTest, CreateRefusesToReplaceAFileOrToBuildAnUnsoundOne) {
+  CreateCard();
+  const std::string before = Card();
+  const Result again = Fw({"create", "c.rgd", "--pages", "4096"});
+  EXPECT_EQ(again.code, 1);
+  EXPECT_EQ(again.err, Printed(FormatMessage(texts::kCardFileExists, {std::string("c.rgd")})));
+  EXPECT_EQ(Card(), before);
+
+  const Result tooSmall = Fw({"create", "small.rgd", "--pages", "100", "--extended-mb", "1"});
+  EXPECT_EQ(tooSmall.code, 1);
+  EXPECT_EQ(tooSmall.err, Printed(FormatMessage(texts::kSectionsDoNotFit,
+                                                {std::uint64_t{2248}, std::uint64_t{99}})));
+  EXPECT_FALSE(fs::exists(dir_ / "small.rgd"));
+}
+
+TEST_F(CliTest, PlainAndScrambledWritesVerifyAndGetIdsOneAndTwo) {
+  CreateCard();
+  const Result first = Write();
+  ASSERT_EQ(first.code, 0) << first.err;
+  const Result second = Write({"--scramble", "--name", "Прошивка 2", "--sver", "4", "--json"});
+  ASSERT_EQ(second.code, 0) << second.err;
+  EXPECT_NE(second.out.find("\"id\": 2"), std::string::npos) << second.out;
+  EXPECT_NE(second.out.find("\"name\": \"Прошивка 2      \""), std::string::npos);
+  EXPECT_NE(second.out.find("\"hclass\": 7"), std::string::npos);
+  EXPECT_NE(second.out.find("\"sver\": 4"), std::string::npos);
+
+  const Result list = Fw({"list", "c.rgd"});
+  ASSERT_EQ(list.code, 0);
+  EXPECT_NE(list.out.find("\n1  1 - Firmware dsPIC30Fxxxx  Update            1   "),
+            std::string::npos)
+      << list.out;
+  EXPECT_NE(list.out.find("\n2  1 - Firmware dsPIC30Fxxxx  Прошивка 2        2   "),
+            std::string::npos)
+      << list.out;
+
+  // Keys: none on the first entry, both set on the second; its stored FLASH bytes differ from
+  // the plain image while verify still finds every checksum.
+  const std::string card = Card();
+  const std::size_t firstHeader = kFirstEntryPage * kPage;
+  const std::size_t secondPage = kFirstEntryPage + 1 + 3 + 1 + 1 + 1;  // 1 + 3 + 1 + 1 pages, +1
+  const std::size_t secondHeader = secondPage * kPage;
+  EXPECT_EQ(card[firstHeader + 80], 0);
+  EXPECT_EQ(card[firstHeader + 81], 0);
+  EXPECT_EQ(card.substr(firstHeader + kPage, firmware_.flash.size()),
+            std::string(firmware_.flash.begin(), firmware_.flash.end()));
+  EXPECT_EQ(card.substr(secondHeader, 2), "\x5A\x5A");
+  EXPECT_NE(card[secondHeader + 80], 0);
+  EXPECT_NE(card[secondHeader + 81], 0);
+  EXPECT_NE(card.substr(secondHeader + kPage, firmware_.flash.size()),
+            std::string(firmware_.flash.begin(), firmware_.flash.end()));
+
+  const Result verify = Fw({"verify", "c.rgd"});
+  EXPECT_EQ(verify.code, 0) << verify.out << verify.err;
+  EXPECT_EQ(verify.out,
+            FormatMessage(texts::kVerifyEntryOk,
+                          {std::int64_t{1}, std::uint64_t{kFirstEntryPage}, std::uint64_t{1}}) +
+                "\n" +
+                FormatMessage(texts::kVerifyEntryOk,
+                              {std::int64_t{2}, std::uint64_t{secondPage}, std::uint64_t{2}}) +
+                "\n" + FormatMessage(texts::kVerifySummary, {std::int64_t{2}, std::int64_t{0}}) +
+                "\n");
+}
+
+TEST_F(CliTest, MissingInputsAreRefusedFirstOneOnlyAndTheCardStaysAsItWas) {
+  CreateCard();
+  fs::create_directories(dir_ / "folder");
+  WriteText(dir_ / "empty.dat", "");
+  const std::string before = Card();
+  struct Case {
+    std::vector<std::string> args;
+    std::string expected;
+  };
+  const std::vector<Case> cases = {
+      {{"write", "missing.rgd", "--hex", "missing.hex", "--catalogue", "empty.dat"},
+       std::string(texts::kNoHexFile)},
+      {{"write", "c.rgd", "--hex", "folder", "--catalogue", "cat.dat"},
+       std::string(texts::kNoHexFile)},
+      {{"write", "missing.rgd", "--hex", "fw.hex", "--catalogue", "empty.dat"},
+       std::string(texts::kNoDevice)},
+      {{"write", "missing.rgd", "--hex", "fw.hex", "--catalogue", "cat.dat"},
+       std::string(texts::kNoCardFile)},
+      {{"write", "folder", "--hex", "fw.hex", "--catalogue", "cat.dat"},
+       std::string(texts::kNoCardFile)},
+      {{"write", "c.rgd", "--hex", "fw.hex", "--catalogue", "cat.dat", "--name",
+        "Семнадцать знаков"},
+       FormatMessage(texts::kNameTooLong, {std::string("Семнадцать знаков")})},
+      {{"write", "c.rgd", "--hex", "fw.hex", "--catalogue", "cat.dat", "--name", "Версия №2 ✓"},
+       FormatMessage(texts::kNameNotRepresentable, {std::string("Версия №2 ✓"), std::string("✓")})},
+      {{"write", "c.rgd", "--hex", "fw.hex", "--catalogue", "cat.dat", "--device", "Nope"},
+       FormatMessage(texts::kUnknownDevice, {std::string("Nope"), std::string("cat.dat")})},
+  };
+  for (const auto& c : cases) {
+    const Result r = Fw(c.args);
+    EXPECT_EQ(r.code, 1) << c.expected;
+    EXPECT_EQ(r.err, Printed(c.expected));
+    EXPECT_EQ(r.out, "");
+  }
+  EXPECT_EQ(Card(), before);
+}
+
+TEST_F(CliTest, WrongCardIsReportedBeforeTheFirmwareIsRead) {
+  CreateCard();
+  std::string card = Card();
+  card[11] = 5;  // Format2
+  WriteText(dir_ / "c.rgd", card);
+  // Device 2 would refuse this firmware with ENotInWindow: the card's format comes first.
+  const Result r = Write({"--device", "2"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.err, Printed(FormatMessage(texts::kInvalidFormat, {std::string("c.rgd")})));
+  EXPECT_EQ(Card(), card);
+}
+
+TEST_F(CliTest, ImageOutsideItsWindowOrNoRoomLeavesTheCardByteForByte) {
+  CreateCard();
+  ASSERT_EQ(Write().code, 0);
+  const std::string before = Card();
+  const Result notInWindow = Write({"--device", "Boot board"});
+  EXPECT_EQ(notInWindow.code, 1);
+  EXPECT_EQ(notInWindow.err,
+            Printed(FormatMessage(texts::kNotInWindow,
+                                  {std::string("FLASH"), std::uint64_t{0x200},
+                                   std::uint64_t{0x17FFE}, std::uint64_t{0}, std::uint64_t{599}})));
+  EXPECT_EQ(Card(), before);
+
+  CreateCard("none.rgd", 0);  // no EXTENDED section at all
+  const std::string empty = ReadText(dir_ / "none.rgd");
+  const Result noRoom = Fw({"write", "none.rgd", "--hex", "fw.hex", "--catalogue", "cat.dat"});
+  EXPECT_EQ(noRoom.code, 1);
+  // Header page, 3 FLASH pages (1200 bytes), 1 EEPROM page, 1 CONFIG page.
+  EXPECT_EQ(noRoom.err, Printed(FormatMessage(texts::kOutOfSpace,
+                                              {std::uint64_t{6 * kPage}, std::uint64_t{0}})));
+  EXPECT_EQ(ReadText(dir_ / "none.rgd"), empty);
+}
+
+TEST_F(CliTest, AnEntryThatFitsExactlyEndsOnTheLastPageOfTheSection) {
+  // EXTENDED: 2048 pages. Five entries of 385 pages (header + 384 FLASH pages, the whole program
+  // memory) take 5 x 386 pages with the skipped page after each; 118 pages remain, exactly an
+  // entry of 117 FLASH pages (14976 words).
+  CreateCard();
+  WriteText(dir_ / "full.hex", MakeFirmware(49152, 0, 0).hex);
+  WriteText(dir_ / "rest.hex", MakeFirmware(14976, 0, 0).hex);
+  for (int i = 0; i < 5; ++i)
+    ASSERT_EQ(Write({}, "full.hex").code, 0);
+  const std::string before = Card();
+  WriteText(dir_ / "over.hex", MakeFirmware(14977, 0, 0).hex);  // one FLASH page more
+  const Result over = Write({}, "over.hex");
+  EXPECT_EQ(over.code, 1);
+  EXPECT_EQ(over.err, Printed(FormatMessage(texts::kOutOfSpace, {std::uint64_t{119 * kPage},
+                                                                 std::uint64_t{118 * kPage}})));
+  EXPECT_EQ(Card(), before);
+
+  const Result exact = Write({"--json"}, "rest.hex");
+  ASSERT_EQ(exact.code, 0) << exact.err;
+  const std::size_t lastHeader = kFirstEntryPage + 5 * 386;
+  EXPECT_NE(exact.out.find("\"page\": " + std::to_string(lastHeader)), std::string::npos);
+  // Its last FLASH page is the last page of the section (absolute 200 + 2048).
+  const std::string card = Card();
+  const std::size_t lastPage = 200 + 2048;
+  EXPECT_EQ(lastHeader + 117, lastPage);
+  const std::size_t lastWord = (14976 - 1) * 4;
+  EXPECT_EQ(card.substr((lastHeader + 1) * kPage + lastWord, 4),
+            std::string("\x7F\x3A\x12\x00", 4));
+  EXPECT_EQ(Fw({"verify", "c.rgd"}).code, 0);
+  EXPECT_EQ(Write({}, "fw.hex").code, 1);
+}
+
+TEST_F(CliTest, ExtractedFilesWriteBackToTheSamePayloads) {
+  CreateCard();
+  ASSERT_EQ(Write({"--scramble"}).code, 0);
+  const Result extract =
+      Fw({"extract", "c.rgd", "--entry", "1", "--out", "one", "--catalogue", "cat.dat"});
+  ASSERT_EQ(extract.code, 0) << extract.err;
+  EXPECT_EQ(ReadText(dir_ / "one/flash.bin"),
+            std::string(firmware_.flash.begin(), firmware_.flash.end()));
+  EXPECT_EQ(ReadText(dir_ / "one/eeprom.bin"),
+            std::string(firmware_.eeprom.begin(), firmware_.eeprom.end()));
+  EXPECT_EQ(ReadText(dir_ / "one/config.bin"),
+            std::string(firmware_.config.begin(), firmware_.config.end()));
+
+  ASSERT_EQ(Write({}, "one/firmware.hex").code, 0);
+  ASSERT_EQ(Fw({"extract", "c.rgd", "--entry", "2", "--out", "two", "--catalogue", "cat.dat"}).code,
+            0);
+  for (const char* file : {"flash.bin", "eeprom.bin", "config.bin", "firmware.hex"})
+    EXPECT_EQ(ReadText(dir_ / "two" / file), ReadText(dir_ / "one" / file)) << file;
+
+  const Result none =
+      Fw({"extract", "c.rgd", "--entry", "3", "--out", "three", "--catalogue", "cat.dat"});
+  EXPECT_EQ(none.code, 1);
+  EXPECT_EQ(none.err,
+            Printed(FormatMessage(texts::kEntryNotFound,
+                                  {std::string("c.rgd"), std::int64_t{3}, std::int64_t{2}})));
+}
+
+TEST_F(CliTest, VerifyNamesTheEntryAndTheChecksumThatFail) {
+  CreateCard();
+  ASSERT_EQ(Write().code, 0);
+  ASSERT_EQ(Write({"--scramble"}).code, 0);
+  const std::string good = Card();
+  const std::size_t second = kFirstEntryPage + 7;  // the first entry is 6 pages, then one skipped
+  struct Case {
+    std::size_t offset;  // byte of the card to change
+    const char* failure;
+  };
+  const std::vector<Case> cases = {
+      {(second + 1) * kPage + 10, "FLASH"},    // a byte of the scrambled FLASH payload
+      {(second + 4) * kPage + 3, "EEPROM"},    // the EEPROM payload page
+      {(second + 5) * kPage + 0, "CONFIG"},    // the CONFIG payload page
+      {second * kPage + 44, "header, FLASH"},  // low byte of the stored FLASH checksum
+      {second * kPage + 76, "header"},         // low byte of the header checksum
+  };
+  for (const auto& c : cases) {
+    std::string card = good;
+    card[c.offset] = static_cast<char>(card[c.offset] ^ 0x01);
+    WriteText(dir_ / "c.rgd", card);
+    const Result r = Fw({"verify", "c.rgd"});
+    EXPECT_EQ(r.code, 1) << c.failure;
+    EXPECT_NE(r.out.find(FormatMessage(texts::kVerifyEntryFailed,
+                                       {std::int64_t{2}, std::uint64_t{second}, std::uint64_t{2},
+                                        std::string(c.failure)})),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find(FormatMessage(
+                  texts::kVerifyEntryOk,
+                  {std::int64_t{1}, std::uint64_t{kFirstEntryPage}, std::uint64_t{1}})),
+              std::string::npos);
+  }
+}
+
+TEST_F(CliTest, DevicesAndHexInfoShowTheCatalogueAndTheFile) {
+  const Result devices = Fw({"devices", "--catalogue", "cat.dat", "--json"});
+  ASSERT_EQ(devices.code, 0) << devices.err;
+  EXPECT_NE(devices.out.find("\"name\": \"Boot board\""), std::string::npos) << devices.out;
+  EXPECT_NE(devices.out.find("\"flash_app\": {\n        \"base\": 512,"), std::string::npos);
+
+  const Result info =
+      Fw({"hexinfo", "fw.hex", "--catalogue", "cat.dat", "--device", "2", "--json"});
+  ASSERT_EQ(info.code, 0) << info.err;
+  EXPECT_NE(info.out.find("\"device\": \"Boot board\""), std::string::npos) << info.out;
+  EXPECT_NE(info.out.find("\"flash\": {\n    \"first\": 0,\n    \"last\": 599,\n    \"size\": 600"),
+            std::string::npos)
+      << info.out;
+  EXPECT_NE(info.out.find("\"entry\": 256"), std::string::npos);
+  const Result table = Fw({"hexinfo", "fw.hex", "--catalogue", "cat.dat"});
+  EXPECT_NE(table.out.find("Entry   0x000100\n"), std::string::npos) << table.out;
+}
+
+TEST_F(CliTest, UsageErrorsExitWithTwoAndHelpWithZero) {
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {},
+           {"bogus"},
+           {"write", "c.rgd"},
+           {"write", "c.rgd", "--hex", "fw.hex", "--srel", "65536"},
+           {"create", "c.rgd"},
+           {"create", "c.rgd", "--pages", "4096", "--sessions", "7"},
+           {"list"},
+       }) {
+    const Result r = Fw(args);
+    EXPECT_EQ(r.code, 2) << (args.empty() ? "" : args[0]) << ": " << r.err;
+    EXPECT_FALSE(r.err.empty());
+  }
+  for (const char* command :
+       {"", "create", "list", "verify", "devices", "hexinfo", "write", "extract"}) {
+    std::vector<std::string> args;
+    if (*command != '\0')
+      args.emplace_back(command);
+    args.emplace_back("--help");
+    const Result r = Fw(args);
+    EXPECT_EQ(r.code, 0) << command;
+    EXPECT_NE(r.out.find("Usage:"), std::string::npos) << command;
+  }
+}
+
+}  // namespace
+}  // namespace fw
