@@ -1,5 +1,6 @@
 #include "ihex_record.h"
 
+#include <array>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -13,15 +14,21 @@
 namespace fw {
 namespace {
 
-// The value of one hexadecimal digit, or -1.
+// The value of every character as a hexadecimal digit; -1 for a character that is none.
+constexpr std::array<std::int8_t, 256> kDigitValues = [] {
+  std::array<std::int8_t, 256> values{};
+  values.fill(-1);
+  for (int c = '0'; c <= '9'; ++c)
+    values[static_cast<std::size_t>(c)] = static_cast<std::int8_t>(c - '0');
+  for (int c = 'a'; c <= 'f'; ++c)
+    values[static_cast<std::size_t>(c)] = static_cast<std::int8_t>(c - 'a' + 10);
+  for (int c = 'A'; c <= 'F'; ++c)
+    values[static_cast<std::size_t>(c)] = static_cast<std::int8_t>(c - 'A' + 10);
+  return values;
+}();
+
 int DigitValue(char c) {
-  if (c >= '0' && c <= '9')
-    return c - '0';
-  if (c >= 'a' && c <= 'f')
-    return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F')
-    return c - 'A' + 10;
-  return -1;
+  return kDigitValues[static_cast<unsigned char>(c)];
 }
 
 std::filesystem::path PathFromUtf8(const std::string& path) {
@@ -32,18 +39,25 @@ std::uint8_t TakeByte(HexStream& stream) {
   return static_cast<std::uint8_t>(HexToInt(stream.Take(2)));
 }
 
+// "$" followed by the field, as the general conversion sees it.
+std::string DollarField(std::string_view s) {
+  std::string text(1, '$');
+  text.append(s);
+  return text;
+}
+
 }  // namespace
 
 std::int32_t HexToInt(std::string_view s) {
   // Short fields are converted here directly; the result and the error are those of the general
   // conversion of "$" followed by the field.
   if (s.empty() || s.size() > 8)
-    return StrToInt("$" + std::string(s));
+    return StrToInt(DollarField(s));
   std::uint32_t value = 0;
   for (char c : s) {
     int d = DigitValue(c);
     if (d < 0)
-      throw EConvertError(FormatMessage(texts::kNotValidInteger, {"$" + std::string(s)}));
+      throw EConvertError(FormatMessage(texts::kNotValidInteger, {DollarField(s)}));
     value = value * 16 + static_cast<std::uint32_t>(d);
   }
   return static_cast<std::int32_t>(value);
