@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -56,7 +57,7 @@ class FormMainTest : public QObject {
  private:
   std::unique_ptr<QTemporaryDir> dir_;
   std::unique_ptr<test::FakePresenter> presenter_;
-  platform::FakeVolumes volumes_;
+  std::unique_ptr<platform::FakeVolumes> volumes_;
 
   fs::path Dir() const { return fs::path(dir_->path().toStdString()); }
   fs::path SettingsFile() const { return Dir() / "config" / "Kerrow" / "Lintrak" / "1.0.ini"; }
@@ -72,7 +73,7 @@ class FormMainTest : public QObject {
   std::unique_ptr<TFormMain> Window() {
     MainWindowServices services;
     services.presenter = presenter_.get();
-    services.volumes = &volumes_;
+    services.volumes = volumes_.get();
     services.catalogPath = Dir() / "DEV_LIST.dat";
     return std::make_unique<TFormMain>(services);
   }
@@ -95,6 +96,7 @@ class FormMainTest : public QObject {
     QVERIFY(dir_->isValid());
     qputenv("XDG_CONFIG_HOME", (dir_->path() + "/config").toUtf8());
     presenter_ = std::make_unique<test::FakePresenter>();
+    volumes_ = std::make_unique<platform::FakeVolumes>();
     WriteText(Dir() / "DEV_LIST.dat", kCatalogue);
   }
 
@@ -317,6 +319,44 @@ class FormMainTest : public QObject {
     QTest::mouseClick(Control<QPushButton>(*window, "BtnOpenRgd"), Qt::LeftButton);
     QCOMPARE(presenter_->shown.size(), std::size_t{1});
     QVERIFY(presenter_->shown[0].text.find("неверный формат") != std::string::npos);
+  }
+
+  void ejectReportsTheOutcomeForTheCardOfTheDataFile() {
+    auto& card = volumes_->AddCard(Dir() / "card", "sdb1", 16 << 20, 8 << 20);
+    auto window = Window();
+    Control<QLineEdit>(*window, "EFnamedest")->setText(Q((Dir() / "card" / "data.rgd").string()));
+    Show(*window);
+    QTest::keyClick(Control<QLineEdit>(*window, "Ename"), Qt::Key_J, Qt::ControlModifier);
+    QCOMPARE(presenter_->Texts(),
+             std::vector<std::string>{"Диск sdb1: может быть безопасно извлечен"});
+    QCOMPARE(presenter_->shown[0].style.icon, MessageIcon::Information);
+    QCOMPARE(volumes_->Calls().back(), std::string("Eject sdb1"));
+
+    presenter_->shown.clear();
+    card.script.ejectSucceeds = false;
+    QTest::mouseClick(Control<QPushButton>(*window, "BtnEject"), Qt::LeftButton);
+    QCOMPARE(presenter_->shown.size(), std::size_t{1});
+    QVERIFY(presenter_->shown[0].text.rfind("Ошибка при попытке извлечения диска sdb1:\n\r", 0) ==
+            0);
+    QCOMPARE(presenter_->shown[0].style.icon, MessageIcon::Error);
+
+    presenter_->shown.clear();
+    Control<QLineEdit>(*window, "EFnamedest")->setText(Q((Dir() / "data.rgd").string()));
+    QTest::mouseClick(Control<QPushButton>(*window, "BtnEject"), Qt::LeftButton);
+    QVERIFY(presenter_->shown.empty());  // on no removable volume: nothing to say
+  }
+
+  void formatButtonShowsTheSameDialogEveryTime() {
+    auto window = Window();
+    QDialog dialog(window.get());
+    int shown = 0;
+    connect(&dialog, &QDialog::finished, this, [&] { ++shown; });
+    window->SetFormatDialog(&dialog);
+    for (int i = 0; i < 2; ++i) {
+      QTimer::singleShot(0, &dialog, &QDialog::reject);
+      QTest::mouseClick(Control<QPushButton>(*window, "Button2"), Qt::LeftButton);
+    }
+    QCOMPARE(shown, 2);
   }
 
   void escapeClosesTheWindowAndSavesTheSettings() {

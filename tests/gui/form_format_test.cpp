@@ -1,0 +1,286 @@
+// The card preparation dialog on fake removable volumes: discovery and the size rules, the
+// question, formatting, the card data file written with progress and abort, and closing.
+#include <QComboBox>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+#include "core/texts.h"
+#include "fake_presenter.h"
+#include "form_format.h"
+#include "platform/volumes_fake.h"
+#include "spin_field.h"
+
+namespace fw::gui {
+namespace {
+
+namespace fs = std::filesystem;
+constexpr std::int64_t kMB = 1048576;
+
+std::uint32_t ReadLe32(const std::vector<char>& bytes, std::size_t offset) {
+  std::uint32_t value = 0;
+  for (int i = 3; i >= 0; --i)
+    value = (value << 8) | static_cast<unsigned char>(bytes[offset + static_cast<std::size_t>(i)]);
+  return value;
+}
+
+}  // namespace
+
+class FormFormatTest : public QObject {
+  Q_OBJECT
+
+ private:
+  std::unique_ptr<QTemporaryDir> dir_;
+  std::unique_ptr<test::FakePresenter> presenter_;
+  std::unique_ptr<platform::FakeVolumes> volumes_;
+  std::unique_ptr<TFormFormat> form_;
+
+  fs::path Folder(const std::string& name) {
+    const fs::path folder = fs::path(dir_->path().toStdString()) / name;
+    fs::create_directories(folder);
+    return folder;
+  }
+  template <typename T>
+  T* Control(const char* name) {
+    T* control = form_->findChild<T*>(QString::fromLatin1(name));
+    if (control == nullptr)
+      qFatal("no control %s", name);
+    return control;
+  }
+  void Show() {
+    form_->show();
+    form_->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(form_.get()));
+  }
+  bool CalledFormat() const {
+    for (const auto& call : volumes_->Calls()) {
+      if (call.rfind("FormatFat16", 0) == 0)
+        return true;
+    }
+    return false;
+  }
+  // A card that is not empty, with `freeMB` free after the format.
+  platform::FakeCard& UsedCard(const std::string& id, std::int64_t sizeMB, std::int64_t freeMB) {
+    auto& card = volumes_->AddCard(Folder(id), id, sizeMB * kMB, sizeMB * kMB / 2);
+    card.script.freeSpace = freeMB * kMB;
+    return card;
+  }
+
+ private slots:
+  void init() {
+    dir_ = std::make_unique<QTemporaryDir>();
+    presenter_ = std::make_unique<test::FakePresenter>();
+    volumes_ = std::make_unique<platform::FakeVolumes>();
+    form_ = std::make_unique<TFormFormat>(*volumes_, *presenter_);
+  }
+  void cleanup() { form_.reset(); }
+
+  void listsEveryCardAndSelectsTheFirst() {
+    QCOMPARE(form_->windowTitle(), QStringLiteral("Форматирование ММС"));
+    volumes_->AddCard(Folder("sdb1"), "sdb1", 125 * kMB, 120 * kMB, "REC", "vfat");
+    volumes_->AddCard(Folder("sdc1"), "sdc1", 15 * kMB, 15 * kMB, "", "FAT");
+    Show();
+    auto* drives = Control<QComboBox>("CBDrives");
+    QCOMPARE(drives->count(), 2);
+    QCOMPARE(drives->currentIndex(), 0);
+    QCOMPARE(drives->itemText(0),
+             QStringLiteral("sdb1:  Метка:REC (vfat)  Размер: 125M  Свободно: 120M"));
+    QCOMPARE(drives->itemText(1),
+             QStringLiteral("sdc1:  Метка: (FAT)  Размер: 15M  Свободно: 15M"));
+    QCOMPARE(Control<QComboBox>("CBSes")->currentText(), QStringLiteral("50"));
+    QVERIFY(!Control<QProgressBar>("Progress")->isVisible());
+    QCOMPARE(Control<TSpinField>("Esize")->Value(), 125);
+
+    // Choosing the second card applies its limits; typing a size resets EXTENDED.
+    drives->setFocus();
+    QTest::keyClick(drives, Qt::Key_Down);
+    QCOMPARE(Control<TSpinField>("Esize")->maximum(), 15);
+    QCOMPARE(Control<TSpinField>("EExtSize")->Value(), 2);
+    Control<TSpinField>("EExtSize")->SetValue(5);
+    Control<TSpinField>("Esize")->SetValue(10);
+    QCOMPARE(Control<TSpinField>("EExtSize")->maximum(), 5);
+    QCOMPARE(Control<TSpinField>("EExtSize")->Value(), 1);
+  }
+
+  void sizeLimitsFollowTheCard_data() {
+    QTest::addColumn<qint64>("bytes");
+    QTest::addColumn<int>("size");
+    QTest::addColumn<int>("sizeMin");
+    QTest::addColumn<int>("extMax");
+    QTest::addColumn<int>("ext");
+    QTest::newRow("125 MB") << qint64{125 * kMB} << 125 << 1 << 62 << 12;
+    QTest::newRow("15 MB") << qint64{15 * kMB} << 15 << 1 << 7 << 2;
+    QTest::newRow("under 1 MB") << qint64{kMB - 1} << 0 << 0 << 0 << 0;
+  }
+  void sizeLimitsFollowTheCard() {
+    QFETCH(qint64, bytes);
+    QFETCH(int, size);
+    QFETCH(int, sizeMin);
+    QFETCH(int, extMax);
+    QFETCH(int, ext);
+    volumes_->AddCard(Folder("card"), "card", bytes, bytes / 2);
+    Show();
+    auto* sizeField = Control<TSpinField>("Esize");
+    auto* extField = Control<TSpinField>("EExtSize");
+    QCOMPARE(sizeField->maximum(), size);
+    QCOMPARE(sizeField->minimum(), sizeMin);
+    QCOMPARE(sizeField->Value(), size);
+    QCOMPARE(extField->maximum(), extMax);
+    QCOMPARE(extField->Value(), ext);
+  }
+
+  void noCardShowsTheMessageAndClosesByItself() {
+    QTimer guard;
+    guard.setSingleShot(true);
+    connect(&guard, &QTimer::timeout, form_.get(), [this] { form_->done(99); });
+    guard.start(5000);
+    QCOMPARE(form_->exec(), int{QDialog::Rejected});
+    QCOMPARE(presenter_->Texts(), std::vector<std::string>{std::string(texts::kNoCards)});
+    QCOMPARE(presenter_->shown[0].style.icon, MessageIcon::Information);
+    QCOMPARE(Control<QComboBox>("CBDrives")->currentIndex(), -1);
+  }
+
+  void showingAgainDiscoversAfresh() {
+    volumes_->AddCard(Folder("sdb1"), "sdb1", 64 * kMB, 64 * kMB);
+    Show();
+    Control<QComboBox>("CBSes")->setCurrentIndex(3);
+    form_->hide();
+    volumes_->AddCard(Folder("sdc1"), "sdc1", 32 * kMB, 32 * kMB);
+    Show();
+    QCOMPARE(form_->Drives().size(), std::size_t{2});
+    QCOMPARE(Control<QComboBox>("CBDrives")->count(), 2);
+    QCOMPARE(Control<QComboBox>("CBSes")->currentText(), QStringLiteral("50"));
+    QCOMPARE(Control<TSpinField>("Esize")->Value(), 64);
+  }
+
+  void answeringNoChangesNothing() {
+    UsedCard("sdb1", 16, 12);
+    Show();
+    presenter_->answers = {kIdNo};
+    QTest::mouseClick(Control<QPushButton>("BtnF"), Qt::LeftButton);
+    QCOMPARE(presenter_->Texts(), std::vector<std::string>{std::string(texts::kFormatConfirm)});
+    QCOMPARE(presenter_->shown[0].style.defaultButton, kIdNo);
+    QVERIFY(!CalledFormat());
+    QCOMPARE(Control<QLabel>("LStatus")->text(), QString());
+    QVERIFY(!fs::exists(Folder("sdb1") / "data.rgd"));
+    QVERIFY(form_->isVisible());
+  }
+
+  void failedFormatLeavesTheStatusAndNoFile() {
+    UsedCard("sdb1", 16, 12).script.formatSucceeds = false;
+    Show();
+    presenter_->answers = {kIdYes};
+    QTest::mouseClick(Control<QPushButton>("BtnF"), Qt::LeftButton);
+    QVERIFY(CalledFormat());
+    QCOMPARE(Control<QLabel>("LStatus")->text(), QStringLiteral("Форматирование НЕ выполнено!"));
+    QCOMPARE(presenter_->shown.size(), std::size_t{1});
+    QVERIFY(!fs::exists(Folder("sdb1") / "data.rgd"));
+    QCOMPARE(Control<QPushButton>("BtnF")->text(), QStringLiteral("Форматировать"));
+  }
+
+  void emptyCardIsWrittenWithoutQuestionOrFormat() {
+    volumes_->AddCard(Folder("sdb1"), "sdb1", 4 * kMB, 4 * kMB).script.freeSpace = 4 * kMB;
+    Show();
+    Control<TSpinField>("Esize")->SetValue(1);
+    QTest::mouseClick(Control<QPushButton>("BtnF"), Qt::LeftButton);
+    QVERIFY(!CalledFormat());
+    QCOMPARE(presenter_->shown.size(), std::size_t{1});
+    QVERIFY(presenter_->shown[0].text.find("размером 1048576 байт, содержащий 2047") !=
+            std::string::npos);
+    QCOMPARE(fs::file_size(Folder("sdb1") / "data.rgd"), std::uintmax_t{1048576});
+  }
+
+  void fullRunWritesTheCardDataFileAndCloses() {
+    UsedCard("sdb1", 16, 10);
+    Show();
+    Control<QComboBox>("CBSes")->setCurrentIndex(2);  // 500 sessions
+    Control<TSpinField>("EExtSize")->SetValue(1);
+    presenter_->answers = {kIdYes};
+    QTest::mouseClick(Control<QPushButton>("BtnF"), Qt::LeftButton);
+    QVERIFY(CalledFormat());
+    const fs::path file = Folder("sdb1") / "data.rgd";
+    const std::string expected = "Форматирование завершено. Создан файл " + file.string() +
+                                 " ,\n\rразмером 10485760 байт, содержащий 20479 страниц данных";
+    QCOMPARE(presenter_->Texts(),
+             (std::vector<std::string>{std::string(texts::kFormatConfirm), expected}));
+    QCOMPARE(form_->result(), int{QDialog::Accepted});
+    QVERIFY(!form_->isVisible());
+    QCOMPARE(fs::file_size(file), std::uintmax_t{10485760});
+    std::ifstream in(file, std::ios::binary);
+    std::vector<char> header(512);
+    in.read(header.data(), 512);
+    QCOMPARE(std::string(header.data(), 8), std::string("NUBRA-7Q"));
+    QCOMPARE(ReadLe32(header, 12), 20479u);  // data pages
+    QCOMPARE(ReadLe32(header, 28), 2000u);   // sessions pages: 500 x 4
+    QCOMPARE(ReadLe32(header, 36), 2048u);   // EXTENDED pages: 1 MB
+    std::vector<char> page(512);
+    in.seekg(20479 * 512);
+    in.read(page.data(), 512);
+    QCOMPARE(std::count(page.begin(), page.end(), 0), 512L);
+    QVERIFY(!form_->Writing());
+    QVERIFY(Control<QPushButton>("BtnClose")->isEnabled());
+  }
+
+  void escapeAfter3000PagesAbortsAndKeepsTheDialogOpen() {
+    UsedCard("sdb1", 16, 10);
+    Show();
+    presenter_->answers = {kIdYes};
+    QStringList counters;
+    bool writingSeen = false;
+    connect(form_.get(), &TFormFormat::CounterTextChanged, this, [&](const QString& text) {
+      counters << text;
+      writingSeen = writingSeen || (Control<QPushButton>("BtnF")->text() == "Прервать" &&
+                                    !Control<QPushButton>("BtnClose")->isEnabled() &&
+                                    Control<QProgressBar>("Progress")->isVisible());
+      if (text.endsWith(QStringLiteral(" 3000")))
+        QTimer::singleShot(0, form_.get(),
+                           [this] { QTest::keyClick(form_.get(), Qt::Key_Escape); });
+    });
+    QTest::mouseClick(Control<QPushButton>("BtnF"), Qt::LeftButton);
+    QCOMPARE(counters,
+             (QStringList{"Запись страницы 1000", "Запись страницы 2000", "Запись страницы 3000"}));
+    QVERIFY(writingSeen);
+    QCOMPARE(presenter_->Texts().back(), std::string(texts::kFormatAborted));
+    QVERIFY(!fs::exists(Folder("sdb1") / "data.rgd"));
+    QVERIFY(form_->isVisible());
+    QCOMPARE(Control<QLabel>("LStatus")->text(), QString());
+    QCOMPARE(Control<QLabel>("LProgress")->text(), QString());
+    QVERIFY(!Control<QProgressBar>("Progress")->isVisible());
+    QCOMPARE(Control<QPushButton>("BtnF")->text(), QStringLiteral("Форматировать"));
+    QVERIFY(Control<QPushButton>("BtnClose")->isEnabled());
+
+    // Idle again: Esc closes the dialog with cancel.
+    QTest::keyClick(form_.get(), Qt::Key_Escape);
+    QVERIFY(!form_->isVisible());
+    QCOMPARE(form_->result(), int{QDialog::Rejected});
+  }
+
+  void refusalsAreShownBeforeAnythingHappens() {
+    UsedCard("sdb1", 16, 10);
+    Show();
+    Control<QComboBox>("CBSes")->setEditText(QStringLiteral("много"));
+    QTest::mouseClick(Control<QPushButton>("BtnF"), Qt::LeftButton);
+    QCOMPARE(presenter_->shown.size(), std::size_t{1});
+    QVERIFY(presenter_->shown[0].text.find("\"много\"") != std::string::npos);
+
+    presenter_->shown.clear();
+    Control<QComboBox>("CBSes")->setCurrentIndex(3);  // 1000 sessions need 4000 pages
+    Control<TSpinField>("Esize")->SetValue(1);
+    QTest::mouseClick(Control<QPushButton>("BtnF"), Qt::LeftButton);
+    QCOMPARE(presenter_->shown.size(), std::size_t{1});
+    QCOMPARE(presenter_->shown[0].style.icon, MessageIcon::Error);
+    QVERIFY(!CalledFormat());
+    QVERIFY(!fs::exists(Folder("sdb1") / "data.rgd"));
+  }
+};
+
+}  // namespace fw::gui
+
+QTEST_MAIN(fw::gui::FormFormatTest)
+#include "form_format_test.moc"
