@@ -85,6 +85,9 @@ class ProgressBar {
     constexpr int kWidth = 40;
     const int filled = static_cast<int>(std::uint64_t{done} * kWidth / total);
     const int percent = static_cast<int>(std::uint64_t{done} * 100 / total);
+    if (drawn_ && percent == percent_)
+      return;  // a terminal redrawn only when the figure moves
+    percent_ = percent;
     std::fprintf(stderr, "\r[%.*s%*s] %3d%%  %u/%u", filled,
                  "########################################", kWidth - filled, "", percent, done,
                  total);
@@ -95,6 +98,7 @@ class ProgressBar {
  private:
   bool visible_;
   bool drawn_ = false;
+  int percent_ = -1;
 };
 
 void RunCreate(const CreateOptions& o) {

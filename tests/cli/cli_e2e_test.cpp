@@ -285,6 +285,13 @@ TEST_F(CliTest, PlainAndScrambledWritesVerifyAndGetIdsOneAndTwo) {
                 "\n");
 }
 
+TEST_F(CliTest, JsonEscapesWhatANameMayHold) {
+  CreateCard();
+  const Result r = Write({"--name", "a\"b\\c\td\x01", "--json"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_NE(r.out.find("\"name\": \"a\\\"b\\\\c\\td\\u0001        \""), std::string::npos) << r.out;
+}
+
 TEST_F(CliTest, MissingInputsAreRefusedFirstOneOnlyAndTheCardStaysAsItWas) {
   CreateCard();
   fs::create_directories(dir_ / "folder");
