@@ -1,5 +1,6 @@
 #include "form_format.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QGridLayout>
@@ -76,7 +77,7 @@ void TFormFormat::BuildControls() {
   hint->setWordWrap(true);
   CBDrives = Named(new QComboBox(groupDrive), "CBDrives");
   CBDrives->setEditable(false);
-  CBDrives->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  CBDrives->setSizeAdjustPolicy(QComboBox::AdjustToContents);
   auto* driveLayout = new QVBoxLayout(groupDrive);
   driveLayout->addWidget(hint);
   driveLayout->addWidget(CBDrives);
@@ -165,6 +166,10 @@ void TFormFormat::FormShow() {
     for (const TCardDriveInfo& drive : drives_)
       CBDrives->addItem(Q(DriveItemText(drive)));
     CBDrives->setCurrentIndex(0);
+    // The list and the dialog grow to show whole item texts.
+    CBDrives->view()->setMinimumWidth(CBDrives->view()->sizeHintForColumn(0) + 8);
+    const int margins = width() - CBDrives->width();
+    setFixedWidth(std::max(kDialogWidth, CBDrives->sizeHint().width() + margins));
     ApplyDriveLimits(drives_.front());
   }
   LStatus->clear();

@@ -95,6 +95,8 @@ void TFormMain::BuildControls() {
   GridMemInfo = Named(new TStringGrid(groupDevice), "GridMemInfo");
   GridMemInfo->setColumnCount(4);
   GridMemInfo->setFixedHeight(GridMemInfo->HeightForRows(6));
+  GridMemInfo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  GridMemInfo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   auto* deviceLayout = new QVBoxLayout(groupDevice);
   deviceLayout->addWidget(CBProc);
   deviceLayout->addWidget(GridMemInfo);
@@ -117,6 +119,8 @@ void TFormMain::BuildControls() {
   GridHexInfo = Named(new TStringGrid(groupProgram), "GridHexInfo");
   GridHexInfo->setColumnCount(4);
   GridHexInfo->setFixedHeight(GridHexInfo->HeightForRows(5));
+  GridHexInfo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  GridHexInfo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
 
   auto* hexRow = new QHBoxLayout;
   hexRow->addWidget(new QLabel(Q(texts::kLabelImage), groupProgram));

@@ -2,10 +2,9 @@
 // and restores the settings while it is created), the card preparation dialog created hidden
 // and reused, then the event loop until the main window closes.
 #include <QApplication>
-#include <QIcon>
 
+#include "application.h"
 #include "core/catalogue.h"
-#include "core/texts.h"
 #include "form_format.h"
 #include "form_main.h"
 #include "platform/volumes.h"
@@ -13,12 +12,7 @@
 
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
-  QApplication::setApplicationName(QStringLiteral("fwupdater-gui"));
-  QApplication::setApplicationDisplayName(
-      QString::fromUtf8(fw::texts::kApplicationTitle.data(),
-                        static_cast<qsizetype>(fw::texts::kApplicationTitle.size())));
-  QApplication::setWindowIcon(QIcon(QStringLiteral(":/fwupdater/icon.png")));
-  QApplication::setDesktopFileName(QStringLiteral("fwupdater-gui"));
+  fw::gui::SetUpApplication();
 
   fw::gui::QtMessagePresenter presenter;
   const auto volumes = fw::platform::MakeSystemVolumes();

@@ -1,3 +1,89 @@
-int main() {
+// Builds the main window and the card preparation dialog with demo data (the example catalogue
+// and firmware, a fresh card data file with two updates, a fake 122 MB card) and saves their
+// pictures: <out>/main-window.png and <out>/format-dialog.png. Run by scripts/screenshot-gui
+// under Xvfb; the user's own settings are not touched.
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+
+#include "application.h"
+#include "core/carddata_create.h"
+#include "form_format.h"
+#include "form_main.h"
+#include "platform/volumes_fake.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class StderrPresenter : public fw::MessagePresenter {
+ public:
+  int Show(std::string_view, std::string_view text, const fw::MessageStyle& style) override {
+    std::fprintf(stderr, "message: %.*s\n", static_cast<int>(text.size()), text.data());
+    return style.defaultButton;
+  }
+};
+
+void SaveGrab(QWidget& widget, const QString& path) {
+  widget.repaint();
+  QApplication::processEvents();
+  if (!widget.grab().save(path))
+    std::fprintf(stderr, "cannot save %s\n", qPrintable(path));
+  else
+    std::printf("%s\n", qPrintable(path));
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  QApplication app(argc, argv);
+  fw::gui::SetUpApplication();
+  const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
+  QDir().mkpath(out);
+
+  QTemporaryDir temp;
+  qputenv("XDG_CONFIG_HOME", (temp.path() + "/config").toUtf8());
+  const fs::path dir = temp.path().toStdString();
+  const fs::path examples = fs::path(FW_SOURCE_DIR) / "examples";
+  const fs::path card = dir / "card";
+  fs::create_directories(card);
+  const std::string cardFile = (card / "data.rgd").string();
+  fw::CreateCardDataFile(cardFile, 8192, 50, 2048);
+
+  StderrPresenter presenter;
+  fw::platform::FakeVolumes volumes;
+  volumes.AddCard(card, "sdb1", 122 * 1048576LL, 120 * 1048576LL, "NUBRA", "vfat");
+  fw::gui::MainWindowServices services;
+  services.presenter = &presenter;
+  services.volumes = &volumes;
+  services.catalogPath = examples / "DEV_LIST.dat";
+
+  fw::gui::TFormMain window(services);
+  fw::gui::TFormFormat dialog(volumes, presenter, &window);
+  window.SetFormatDialog(&dialog);
+  const QString hex = QString::fromStdString((examples / "firmware-dspic30f6014a.hex").string());
+  window.findChild<QLineEdit*>("EFnamehex")->setText(hex);
+  window.findChild<QLineEdit*>("EFnamedest")->setText(QString::fromStdString(cardFile));
+  window.findChild<QLineEdit*>("Ename")->setText(QStringLiteral("Регистратор 3.1"));
+  window.BtnProcessClick();
+  window.findChild<QLineEdit*>("Ename")->setText(QStringLiteral("Регистратор 3.2"));
+  window.BtnProcessClick();
+  window.BtnOpenRgdClick();
+  window.btnhexinfoClick();
+  window.show();
+  QApplication::processEvents();
+  SaveGrab(window, out + "/main-window.png");
+
+  dialog.show();
+  QApplication::processEvents();
+  SaveGrab(dialog, out + "/format-dialog.png");
+  dialog.hide();
   return 0;
 }
