@@ -73,7 +73,7 @@ struct PrepareOptions {
 
 std::atomic<bool> interrupted{false};
 
-extern "C" void OnInterrupt(int) {
+extern "C" void OnPrepareInterrupt(int) {
   interrupted = true;
 }
 
@@ -83,7 +83,7 @@ class InterruptScope {
  public:
   InterruptScope() {
     interrupted = false;
-    previous_ = std::signal(SIGINT, OnInterrupt);
+    previous_ = std::signal(SIGINT, OnPrepareInterrupt);
   }
   ~InterruptScope() { std::signal(SIGINT, previous_); }
   InterruptScope(const InterruptScope&) = delete;
