@@ -359,6 +359,48 @@ class FormMainTest : public QObject {
     QCOMPARE(shown, 2);
   }
 
+  void catalogueFailureSkipsTheRestoreAndKeepsTheDevicesRead() {
+    WriteText(Dir() / "DEV_LIST.dat",
+              "[DEVICE_1]\nNAME=Recorder A\n[DEVICE_2]\nNAME=Recorder B\nHCLASS=abc\n");
+    StoreSettings("HEXFile=text:a.hex\n");
+    auto window = Window();
+    QCOMPARE(presenter_->Texts(), std::vector<std::string>{"'abc' is not a valid integer value."});
+    auto* list = Control<QComboBox>(*window, "CBProc");
+    QCOMPARE(list->count(), 1);
+    QCOMPARE(list->currentIndex(), -1);
+    QCOMPARE(Control<QLineEdit>(*window, "EFnamehex")->text(), QString());
+    QCOMPARE(Control<TStringGrid>(*window, "GridMemInfo")->rowCount(), 0);
+  }
+
+  void brokenSettingsFileIsReportedAndNeverOverwritten() {
+    const std::string broken = "[Software\\Kerrow\\Lintrak\\1.0]\nProcInd=1\n";
+    WriteText(SettingsFile(), broken);
+    {
+      auto window = Window();
+      QCOMPARE(presenter_->shown.size(), std::size_t{1});
+      QVERIFY(presenter_->shown[0].text.find(SettingsFile().string() + " повреждён (строка 2)") !=
+              std::string::npos);
+      QCOMPARE(Control<QComboBox>(*window, "CBProc")->currentIndex(), 0);
+    }
+    QCOMPARE(presenter_->shown.size(), std::size_t{2});  // saving at exit is refused as well
+    QCOMPARE(ReadText(SettingsFile()), broken);
+  }
+
+  void escapeClosesADroppedDownListFirst() {
+    auto window = Window();
+    Show(*window);
+    auto* list = Control<QComboBox>(*window, "CBProc");
+    list->setFocus();
+    list->showPopup();
+    QWidget* popup = QApplication::activePopupWidget();
+    QVERIFY(popup != nullptr);
+    QTest::keyClick(popup, Qt::Key_Escape);
+    QTRY_VERIFY(QApplication::activePopupWidget() == nullptr);
+    QVERIFY(window->isVisible());
+    QTest::keyClick(list, Qt::Key_Escape);
+    QVERIFY(!window->isVisible());
+  }
+
   void escapeClosesTheWindowAndSavesTheSettings() {
     auto window = Window();
     Show(*window);
