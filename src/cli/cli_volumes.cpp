@@ -115,7 +115,10 @@ class StderrObserver : public PreparationObserver {
     drawn_ = true;
   }
   bool AbortRequested() override { return interrupted.load(); }
-  void WritingEnded() override {
+  void WritingEnded() override { ClearBar(); }
+
+  // Takes the bar off its line, so that a message starts on a line of its own.
+  void ClearBar() {
     if (drawn_)
       std::fputs("\r\033[K", stderr);
     drawn_ = false;
@@ -124,6 +127,21 @@ class StderrObserver : public PreparationObserver {
  private:
   bool bar_;
   bool drawn_ = false;
+};
+
+// The closing messages arrive while the bar is still drawn: it is cleared first.
+class BarClearingPresenter : public MessagePresenter {
+ public:
+  BarClearingPresenter(MessagePresenter& inner, StderrObserver& observer)
+      : inner_(inner), observer_(observer) {}
+  int Show(std::string_view caption, std::string_view text, const MessageStyle& style) override {
+    observer_.ClearBar();
+    return inner_.Show(caption, text, style);
+  }
+
+ private:
+  MessagePresenter& inner_;
+  StderrObserver& observer_;
 };
 
 std::string Upper(std::string_view text) {
@@ -185,8 +203,9 @@ void RunPrepare(const PrepareOptions& o) {
   const TCardDriveInfo& drive = FindDrive(drives, o.drive);
   const TPreparationInputs inputs = InputsFor(o, drive);
 
-  StderrPresenter presenter(o.yes);
+  StderrPresenter stderrPresenter(o.yes);
   StderrObserver observer(platform::IsTerminal(stderr));
+  BarClearingPresenter presenter(stderrPresenter, observer);
   InterruptScope interrupt;
   const auto interaction =
       o.yes ? platform::Interaction::Forbidden : platform::Interaction::Allowed;

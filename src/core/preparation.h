@@ -88,7 +88,8 @@ class PreparationObserver {
   virtual ~PreparationObserver() = default;
   // The status line's new text (empty clears it).
   virtual void StatusChanged(std::string_view /*text*/) {}
-  // Writing mode begins: the progress counts dataPages parts; the abort becomes possible.
+  // Writing mode begins: the progress counts dataPages parts; the abort becomes possible (a
+  // front end clears its abort request here).
   virtual void WritingStarted(std::uint32_t /*dataPages*/) {}
   // Pages written so far out of dataPages.
   virtual void ProgressChanged(std::uint32_t /*pages*/, std::uint32_t /*dataPages*/) {}
