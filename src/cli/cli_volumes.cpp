@@ -36,6 +36,7 @@ void WriteDriveJson(JsonWriter& json, const TCardDriveInfo& drive) {
       .Field("total_free", drive.TotalFree)
       .Field("total_size", drive.TotalSize)
       .Field("size_mb", drive.SizeMB)
+      .Field("key", drive.Volume.key)
       .Field("text", DriveItemText(drive))
       .EndObject();
 }

@@ -18,8 +18,15 @@ std::unique_ptr<Volumes> MakeVolumesForCli() {
   }
   std::sort(cards.begin(), cards.end());
   auto volumes = std::make_unique<FakeVolumes>();
-  for (const auto& card : cards)
-    volumes->AddFolderCard(card, card.filename().string());
+  for (const auto& card : cards) {
+    FakeCardScript& script = volumes->AddFolderCard(card, card.filename().string()).script;
+    // Marker files in a card's folder script its failures.
+    auto marked = [&card](const char* name) { return std::filesystem::exists(card / name); };
+    script.formatSucceeds = !marked(".format-fails");
+    script.notRemovable = marked(".not-removable");
+    script.ejectSucceeds = !marked(".eject-fails");
+    script.freeSpaceFails = marked(".free-space-fails");
+  }
   return volumes;
 }
 
