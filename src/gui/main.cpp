@@ -7,22 +7,22 @@
 #include "core/catalogue.h"
 #include "form_format.h"
 #include "form_main.h"
-#include "platform/volumes.h"
 #include "qt_message_presenter.h"
+#include "system_volumes.h"
 
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   fw::gui::SetUpApplication();
 
   fw::gui::QtMessagePresenter presenter;
-  const auto volumes = fw::platform::MakeSystemVolumes();
+  fw::gui::TSystemVolumes volumes;
   fw::gui::MainWindowServices services;
   services.presenter = &presenter;
-  services.volumes = volumes.get();
+  services.volumes = &volumes;
   services.catalogPath = fw::DefaultCatalogPath();
 
   fw::gui::TFormMain formMain(std::move(services));
-  fw::gui::TFormFormat formFormat(*volumes, presenter, &formMain);
+  fw::gui::TFormFormat formFormat(volumes, presenter, &formMain);
   formMain.SetFormatDialog(&formFormat);
   formMain.show();
   return QApplication::exec();
