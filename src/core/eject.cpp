@@ -1,6 +1,7 @@
 #include "core/eject.h"
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <system_error>
 
@@ -11,14 +12,15 @@ namespace fw {
 
 TEjectResult EjectCardOfPath(std::string_view path, platform::Volumes& volumes,
                              MessagePresenter& presenter, platform::Interaction interaction) {
-  if (path.empty())
-    return TEjectResult::NothingToEject;
-  std::error_code error;
-  const std::u8string utf8(path.begin(), path.end());
-  const auto absolute = std::filesystem::absolute(std::filesystem::path(utf8), error);
-  if (error || absolute.empty())
-    return TEjectResult::NothingToEject;
-  const auto volume = volumes.VolumeOfPath(absolute);
+  std::optional<platform::VolumeInfo> volume;
+  if (!path.empty()) {
+    const std::u8string utf8(path.begin(), path.end());
+    std::error_code error;
+    const auto absolute = std::filesystem::absolute(std::filesystem::path(utf8), error);
+    if (!error && !absolute.empty())
+      volume = volumes.VolumeOfPath(absolute);
+  }
+  // Whatever the outcome, the current directory no longer keeps a card busy.
   platform::SetCurrentDir(platform::ExecutableDir());
   if (!volume)
     return TEjectResult::NothingToEject;

@@ -90,12 +90,14 @@ TEST_F(EjectCard, RelativePathResolvesAgainstTheCurrentFolderWhichThenMoves) {
 }
 
 TEST_F(EjectCard, PathOnNoCardOrEmptyDoesNothing) {
+  fs::current_path(root_ / "card");
   for (const std::string& path : {std::string(), (root_ / "disk" / "data.rgd").string(),
                                   (root_ / "cardboard" / "data.rgd").string()}) {
     EXPECT_EQ(EjectCardOfPath(path, volumes_, presenter_), TEjectResult::NothingToEject) << path;
   }
   EXPECT_TRUE(presenter_.shown.empty());
   EXPECT_TRUE(Ejects().empty());
+  EXPECT_EQ(fs::current_path(), fs::path(FW_BIN_DIR));
 }
 
 }  // namespace
