@@ -2,6 +2,7 @@
 // and looks at its exit code, its output and the bytes of the files it leaves.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstdlib>
@@ -134,7 +135,7 @@ class CliTest : public ::testing::Test {
   void SetUp() override {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     dir_ = fs::temp_directory_path() /
-           (std::string("fwupdater_cli_") + info->test_suite_name() + "_" + info->name());
+           (std::string("fwupdater_cli_") + std::to_string(::getpid()) + "_" + info->name());
     fs::remove_all(dir_);
     fs::create_directories(dir_);
     WriteText(dir_ / "cat.dat", kCatalogue);
