@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <QtTest>
 
+#include "application.h"
 #include "core/messages.h"
 #include "qt_message_presenter.h"
 
@@ -56,6 +57,12 @@ class MessageBoxTest : public QObject {
     QCOMPARE(text, QStringLiteral("Строка 1\nСтрока 2\nСтрока 3"));
     QCOMPARE(title, QStringLiteral("Kerrow Ltd Firmware Updater"));
     QCOMPARE(int{shownIcon}, icon);
+  }
+
+  void applicationTitleAndIconAreSet() {
+    SetUpApplication();
+    QCOMPARE(QApplication::applicationDisplayName(), QStringLiteral("Kerrow Ltd Firmware Updater"));
+    QVERIFY(!QApplication::windowIcon().isNull());
   }
 
   void kindOutsideTheTableShowsNothing() {
