@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QShortcut>
 #include <QStyle>
 #include <QVBoxLayout>
@@ -156,7 +157,11 @@ void TFormMain::BuildControls() {
   BtnOpenRgd = MakeButton(groupMedium, "BtnOpenRgd", texts::kButtonInfo, texts::kHintCardInfo);
   ChBcoded = Named(new QCheckBox(Q(texts::kCheckScramble), groupMedium), "ChBcoded");
   GridrgdInfo = Named(new TStringGrid(groupMedium), "GridrgdInfo");
-  GridrgdInfo->setMinimumHeight(GridrgdInfo->HeightForRows(4));
+  // Room for a caption row, a few entries and the horizontal scroll bar; the window's height
+  // follows from the other groups.
+  GridrgdInfo->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Ignored);
+  GridrgdInfo->setMinimumHeight(GridrgdInfo->HeightForRows(6) +
+                                GridrgdInfo->horizontalScrollBar()->sizeHint().height());
   auto* destRow = new QHBoxLayout;
   destRow->addWidget(new QLabel(Q(texts::kLabelCardFile), groupMedium));
   destRow->addWidget(EFnamedest, 1);
