@@ -2,8 +2,11 @@
 // code: 0 success, 1 the command failed (the system's message on stderr), 2 a usage error.
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <exception>
 #include <iostream>
+#include <string>
+#include <vector>
 
 #include "cli/cli_card.h"
 #include "cli/cli_common.h"
@@ -27,7 +30,10 @@ int Run(int argc, char** argv) {
   fw::cli::AddVolumeCommands(app);
 
   try {
-    app.parse(argc, argv);
+    // CLI11 takes the arguments last first.
+    std::vector<std::string> args = fw::platform::CommandLineUtf8(argc, argv);
+    std::reverse(args.begin(), args.end());
+    app.parse(args);
   } catch (const CLI::ParseError& error) {
     // --help and --version end here too, with code 0.
     return app.exit(error) == 0 ? fw::cli::kExitOk : fw::cli::kExitUsage;

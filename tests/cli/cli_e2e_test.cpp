@@ -456,6 +456,14 @@ TEST_F(CliTest, VerifyNamesTheEntryAndTheChecksumThatFail) {
                   {std::int64_t{1}, std::uint64_t{kFirstEntryPage}, std::uint64_t{1}})),
               std::string::npos);
   }
+  // The card now holds the last case: a damaged entry is not handed out as firmware.
+  const Result extract =
+      Fw({"extract", "c.rgd", "--entry", "2", "--out", "x", "--catalogue", "cat.dat"});
+  EXPECT_EQ(extract.code, 1);
+  EXPECT_EQ(extract.err,
+            Printed(FormatMessage(texts::kEntryDamaged,
+                                  {std::int64_t{2}, std::string("c.rgd"), std::string("header")})));
+  EXPECT_FALSE(fs::exists(dir_ / "x"));
 }
 
 TEST_F(CliTest, DevicesAndHexInfoShowTheCatalogueAndTheFile) {

@@ -8,6 +8,10 @@ bool IsTerminal(std::FILE* stream) {
   return stream != nullptr && ::isatty(::fileno(stream)) == 1;
 }
 
+std::vector<std::string> CommandLineUtf8(int argc, char** argv) {
+  return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
+}
+
 void UseUtf8Console() {}
 
 }  // namespace fw::platform
