@@ -42,6 +42,17 @@ class WritingScope {
   PreparationObserver& observer_;
 };
 
+// A volume larger than FAT16 covers cannot be formatted for the recorder: refused before the
+// question, so that nothing is asked or formatted for a card that cannot be used anyway. The size
+// is told in whole megabytes rounded up, so a refused volume never reads as the largest allowed.
+void RefuseVolumeTooLargeForFat16(const TCardDriveInfo& drive) {
+  if (drive.TotalSize <= platform::kMaxFat16VolumeBytes)
+    return;
+  const auto megabytes =
+      static_cast<std::uint64_t>((drive.TotalSize + kBytesPerMegabyte - 1) / kBytesPerMegabyte);
+  throw EPrepareRefused(FormatMessage(texts::kVolumeTooLargeForFat16, {drive.Letter, megabytes}));
+}
+
 bool AskToFormat(MessagePresenter& presenter) {
   return UserMessage(presenter, texts::kFormatConfirm, mkQuestion) == kIdYes;
 }
@@ -171,6 +182,7 @@ TPreparationOutcome RunPreparation(const TCardDriveInfo& drive, const TPreparati
 
   const bool emptyCard = drive.TotalFree == drive.TotalSize;
   if (inputs.Format && !emptyCard) {
+    RefuseVolumeTooLargeForFat16(drive);
     if (!AskToFormat(presenter))
       return outcome;
     observer.StatusChanged(texts::kStatusFormatting);

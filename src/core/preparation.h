@@ -47,7 +47,8 @@ std::string DriveItemText(const TCardDriveInfo& drive);
 std::int32_t ExtendedMaxForSize(std::int32_t sizeMB);
 std::int32_t ExtendedDefaultForSize(std::int32_t sizeMB);
 
-// The free space of the card could not be determined after the format; nothing was written.
+// The card cannot be prepared: its volume is too large for FAT16 (refused before the question),
+// or its free space could not be determined after the format. Nothing was written.
 // (Parameters that make no sound file are refused with ECardParameters.)
 class EPrepareRefused : public std::runtime_error {
  public:

@@ -253,6 +253,14 @@ TEST_F(PreparationRun, EmptyCardIsNeitherAskedNorFormatted) {
   EXPECT_TRUE(observer_.counters.size() == 2 && observer_.counters[1] == "Запись страницы 2000");
 }
 
+TEST_F(PreparationRun, EmptyVolumeLargerThanFat16IsNotFormattedAndGetsItsFile) {
+  auto& card = AddCard();
+  card.info.totalSize = card.info.totalFree = platform::kMaxFat16VolumeBytes + kMB;
+  EXPECT_EQ(Run({1, 50, 0, true}).Result, TPreparationResult::Completed);
+  EXPECT_FALSE(Formatted());
+  EXPECT_EQ(fs::file_size(DataFile()), 1048576u);
+}
+
 TEST_F(PreparationRun, NoToTheQuestionChangesNothing) {
   AddCard();
   presenter_.answer = kIdNo;
@@ -300,6 +308,11 @@ TEST_F(PreparationRun, FailuresBeforeWritingLeaveNoFile) {
        {10, 50, 1, true},
        "Не удалось определить свободное место на диске E",
        true},
+      {"a volume larger than FAT16 covers: refused before the question",
+       [](platform::FakeCard& c) { c.info.totalSize = platform::kMaxFat16VolumeBytes + 1; },
+       {10, 50, 1, true},
+       "Том E слишком велик для FAT16 (2048 МБ).\n\rДопустимо не более 2047 МБ",
+       false},
       {"a 1 MB file cannot hold 1000 sessions: refused before the question",
        [](platform::FakeCard&) {},
        {1, 1000, 1, true},
