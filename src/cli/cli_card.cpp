@@ -1,7 +1,6 @@
 #include "cli/cli_card.h"
 
-#include <atomic>
-#include <csignal>
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -12,10 +11,12 @@
 
 #include "cli/cli_common.h"
 #include "cli/cli_output.h"
+#include "cli/cli_progress.h"
 #include "core/carddata_create.h"
 #include "core/carddata_file.h"
 #include "core/carddata_layout.h"
 #include "core/message_format.h"
+#include "core/preparation.h"
 #include "core/texts.h"
 #include "platform/console.h"
 
@@ -24,8 +25,6 @@ namespace fw::cli {
 namespace {
 
 // ---- create ----------------------------------------------------------------------------
-
-constexpr std::uint64_t kPagesPerMegabyte = 2048;
 
 struct CreateOptions {
   std::string card;
@@ -37,74 +36,13 @@ struct CreateOptions {
   bool force = false;
 };
 
-// A tenth of the file's megabytes, rounded to the nearest whole number, ties to the even one:
-// the EXTENDED size the preparation dialog offers.
-std::uint32_t DefaultExtendedMb(std::uint64_t fileMb) {
-  std::uint64_t tenth = fileMb / 10;
-  const std::uint64_t rest = fileMb % 10;
-  if (rest > 5 || (rest == 5 && tenth % 2 == 1))
-    ++tenth;
-  return static_cast<std::uint32_t>(tenth);
-}
-
-std::atomic<bool> interrupted{false};
-
-extern "C" void OnCreateInterrupt(int) {
-  interrupted = true;
-}
-
-// Ctrl+C stops the command at the next block instead of killing it, so that the partial file is
-// deleted; the previous handler comes back when the command ends.
-class InterruptGuard {
- public:
-  InterruptGuard() {
-    interrupted = false;
-    previous_ = std::signal(SIGINT, OnCreateInterrupt);
-  }
-  ~InterruptGuard() { std::signal(SIGINT, previous_); }
-  InterruptGuard(const InterruptGuard&) = delete;
-  InterruptGuard& operator=(const InterruptGuard&) = delete;
-
- private:
-  void (*previous_)(int);
-};
-
-class ProgressBar {
- public:
-  explicit ProgressBar(bool visible) : visible_(visible) {}
-  ~ProgressBar() {
-    if (visible_ && drawn_)
-      std::fputs("\r\033[K", stderr);
-  }
-  ProgressBar(const ProgressBar&) = delete;
-  ProgressBar& operator=(const ProgressBar&) = delete;
-
-  void Show(std::uint32_t done, std::uint32_t total) {
-    if (!visible_ || total == 0)
-      return;
-    constexpr int kWidth = 40;
-    const int filled = static_cast<int>(std::uint64_t{done} * kWidth / total);
-    const int percent = static_cast<int>(std::uint64_t{done} * 100 / total);
-    if (drawn_ && percent == percent_)
-      return;  // a terminal redrawn only when the figure moves
-    percent_ = percent;
-    std::fprintf(stderr, "\r[%.*s%*s] %3d%%  %u/%u", filled,
-                 "########################################", kWidth - filled, "", percent, done,
-                 total);
-    std::fflush(stderr);
-    drawn_ = true;
-  }
-
- private:
-  bool visible_;
-  bool drawn_ = false;
-  int percent_ = -1;
-};
-
 void RunCreate(const CreateOptions& o) {
   const std::uint64_t pages = o.pages != 0 ? o.pages : std::uint64_t{o.sizeMb} * kPagesPerMegabyte;
-  const std::uint32_t extendedMb =
-      o.extendedGiven ? o.extendedMb : DefaultExtendedMb(pages / kPagesPerMegabyte);
+  // Below 2^32 pages, below 2097152 MB: the megabytes fit a signed 32-bit count.
+  const std::uint32_t extendedMb = o.extendedGiven
+                                       ? o.extendedMb
+                                       : static_cast<std::uint32_t>(ExtendedDefaultForSize(
+                                             static_cast<std::int32_t>(pages / kPagesPerMegabyte)));
   // A count past 32 bits is refused like any other count out of range.
   const auto pages32 = static_cast<std::uint32_t>(std::min<std::uint64_t>(pages, UINT32_MAX));
   CheckCreateParameters(pages32, o.sessions, ExtendedPagesFromMegabytes(extendedMb));
@@ -113,12 +51,13 @@ void RunCreate(const CreateOptions& o) {
   if (!o.force && std::filesystem::exists(o.card, error))
     throw std::runtime_error(FormatMessage(texts::kCardFileExists, {o.card}));
 
-  InterruptGuard guard;
+  const InterruptGuard interrupt;
   ProgressBar bar(platform::IsTerminal(stderr));
   const TCreateResult result = CreateCardDataFileMb(
       o.card, pages32, o.sessions, extendedMb,
       [&bar](std::uint32_t written, std::uint32_t total) { bar.Show(written, total); },
-      [] { return interrupted.load(); });
+      [&interrupt] { return interrupt.Requested(); });
+  bar.Clear();
   if (result == TCreateResult::Cancelled) {
     std::cerr << TerminalText(texts::kFormatAborted) << '\n';
     throw CommandExit{kExitFailed};
@@ -184,16 +123,6 @@ void RunList(const CardOptions& o) {
 
 // ---- verify ------------------------------------------------------------------------------
 
-std::string Joined(const std::vector<std::string_view>& names) {
-  std::string out;
-  for (const auto name : names) {
-    if (!out.empty())
-      out += ", ";
-    out += name;
-  }
-  return out;
-}
-
 // Reads every entry as the recorder does and says which entry and which check fails.
 void RunVerify(const CardOptions& o) {
   TRgdFile card(o.card, TRgdFile::Mode::ReadOnly);
@@ -223,7 +152,7 @@ void RunVerify(const CardOptions& o) {
     std::cout << (failures.empty()
                       ? FormatMessage(texts::kVerifyEntryOk, {std::int64_t{i + 1}, page, id})
                       : FormatMessage(texts::kVerifyEntryFailed,
-                                      {std::int64_t{i + 1}, page, id, Joined(failures)}))
+                                      {std::int64_t{i + 1}, page, id, CommaSeparated(failures)}))
               << '\n';
   }
   json.EndArray().Field("ok", failed == 0).EndObject();

@@ -4,6 +4,16 @@
 
 namespace fw::cli {
 
+std::string CommaSeparated(std::span<const std::string_view> texts) {
+  std::string out;
+  for (const auto text : texts) {
+    if (!out.empty())
+      out += ", ";
+    out += text;
+  }
+  return out;
+}
+
 std::string TerminalText(std::string_view text) {
   std::string out;
   out.reserve(text.size());

@@ -1,8 +1,11 @@
-// Shared pieces of the command-line front end: how a command reports failure and exit codes.
+// Shared pieces of the command-line front end: how a command reports failure and exit codes,
+// and how texts are put together for the terminal.
 #pragma once
 
+#include <span>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 #include "core/messages.h"
 
@@ -30,6 +33,9 @@ class StderrPresenter : public MessagePresenter {
  private:
   bool yes_;
 };
+
+// The texts one after the other, separated by ", ".
+std::string CommaSeparated(std::span<const std::string_view> texts);
 
 // A message text for a terminal: each LF CR or CR LF pair becomes one line break.
 std::string TerminalText(std::string_view text);

@@ -1,11 +1,8 @@
 #include "cli/cli_volumes.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cctype>
-#include <csignal>
 #include <cstdint>
-#include <cstdio>
 #include <iostream>
 #include <memory>
 #include <stdexcept>
@@ -14,6 +11,7 @@
 
 #include "cli/cli_common.h"
 #include "cli/cli_output.h"
+#include "cli/cli_progress.h"
 #include "core/eject.h"
 #include "core/message_format.h"
 #include "core/preparation.h"
@@ -72,62 +70,28 @@ struct PrepareOptions {
   bool yes = false;
 };
 
-std::atomic<bool> interrupted{false};
-
-extern "C" void OnPrepareInterrupt(int) {
-  interrupted = true;
-}
-
-// Ctrl+C asks the page writing to stop at the next block (the partial file is then deleted)
-// instead of killing the process; the previous handler comes back afterwards.
-class InterruptScope {
- public:
-  InterruptScope() {
-    interrupted = false;
-    previous_ = std::signal(SIGINT, OnPrepareInterrupt);
-  }
-  ~InterruptScope() { std::signal(SIGINT, previous_); }
-  InterruptScope(const InterruptScope&) = delete;
-  InterruptScope& operator=(const InterruptScope&) = delete;
-
- private:
-  void (*previous_)(int);
-};
-
 // Status lines on stderr, and a progress bar there while pages are written to a terminal.
 class StderrObserver : public PreparationObserver {
  public:
-  explicit StderrObserver(bool bar) : bar_(bar) {}
+  StderrObserver(bool bar, const InterruptGuard& interrupt) : bar_(bar), interrupt_(interrupt) {}
 
   void StatusChanged(std::string_view text) override {
-    if (!text.empty())
-      std::cerr << TerminalText(text) << '\n';
+    if (text.empty())
+      return;
+    bar_.Clear();
+    std::cerr << TerminalText(text) << '\n';
   }
   void ProgressChanged(std::uint32_t pages, std::uint32_t dataPages) override {
-    if (!bar_ || dataPages == 0)
-      return;
-    constexpr int kWidth = 40;
-    const int filled = static_cast<int>(std::uint64_t{pages} * kWidth / dataPages);
-    const int percent = static_cast<int>(std::uint64_t{pages} * 100 / dataPages);
-    std::fprintf(stderr, "\r[%.*s%*s] %3d%%  %u/%u", filled,
-                 "########################################", kWidth - filled, "", percent, pages,
-                 dataPages);
-    std::fflush(stderr);
-    drawn_ = true;
+    bar_.Show(pages, dataPages);
   }
-  bool AbortRequested() override { return interrupted.load(); }
+  bool AbortRequested() override { return interrupt_.Requested(); }
   void WritingEnded() override { ClearBar(); }
 
-  // Takes the bar off its line, so that a message starts on a line of its own.
-  void ClearBar() {
-    if (drawn_)
-      std::fputs("\r\033[K", stderr);
-    drawn_ = false;
-  }
+  void ClearBar() { bar_.Clear(); }
 
  private:
-  bool bar_;
-  bool drawn_ = false;
+  ProgressBar bar_;
+  const InterruptGuard& interrupt_;
 };
 
 // The closing messages arrive while the bar is still drawn: it is cleared first.
@@ -164,10 +128,10 @@ const TCardDriveInfo& FindDrive(const std::vector<TCardDriveInfo>& drives, std::
   }
   if (drives.empty())
     throw std::runtime_error(std::string(texts::kNoCards));
-  std::string known;
+  std::vector<std::string_view> known;
   for (const auto& drive : drives)
-    known += (known.empty() ? "" : ", ") + drive.Letter;
-  throw std::runtime_error(FormatMessage(texts::kUnknownDrive, {name, known}));
+    known.push_back(drive.Letter);
+  throw std::runtime_error(FormatMessage(texts::kUnknownDrive, {name, CommaSeparated(known)}));
 }
 
 void CheckRange(std::string_view option, std::uint32_t value, std::uint32_t low, std::uint32_t high,
@@ -204,10 +168,10 @@ void RunPrepare(const PrepareOptions& o) {
   const TCardDriveInfo& drive = FindDrive(drives, o.drive);
   const TPreparationInputs inputs = InputsFor(o, drive);
 
+  const InterruptGuard interrupt;
   StderrPresenter stderrPresenter(o.yes);
-  StderrObserver observer(platform::IsTerminal(stderr));
+  StderrObserver observer(platform::IsTerminal(stderr), interrupt);
   BarClearingPresenter presenter(stderrPresenter, observer);
-  InterruptScope interrupt;
   const auto interaction =
       o.yes ? platform::Interaction::Forbidden : platform::Interaction::Allowed;
   const auto outcome = RunPreparation(drive, inputs, *volumes, presenter, observer, interaction);

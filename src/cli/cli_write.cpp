@@ -130,13 +130,9 @@ void RunExtract(const ExtractOptions& o) {
         texts::kEntryNotFound, {o.card, std::int64_t{o.entry}, std::int64_t{card.EntryCount()}}));
   const int index = o.entry - 1;
   const std::vector<std::string_view> failures = card.CheckEntry(index).Failures();
-  if (!failures.empty()) {
-    std::string names;
-    for (const auto name : failures)
-      names += (names.empty() ? "" : ", ") + std::string(name);
-    throw std::runtime_error(
-        FormatMessage(texts::kEntryDamaged, {std::int64_t{o.entry}, o.card, names}));
-  }
+  if (!failures.empty())
+    throw std::runtime_error(FormatMessage(
+        texts::kEntryDamaged, {std::int64_t{o.entry}, o.card, CommaSeparated(failures)}));
   const TRgdEntryPayloads entry = card.ReadEntryPayloads(index);
 
   DsPicHexImage image;

@@ -1,0 +1,45 @@
+// What the long commands (`create`, `prepare`) share while they write pages: a progress bar on
+// stderr and Ctrl+C as a request to stop.
+#pragma once
+
+#include <cstdint>
+
+namespace fw::cli {
+
+// A bar with the percentage and the page counts, drawn on one line of stderr and redrawn only
+// when its percentage moves. Invisible when stderr is no terminal. Cleared when it goes.
+class ProgressBar {
+ public:
+  explicit ProgressBar(bool visible) : visible_(visible) {}
+  ~ProgressBar() { Clear(); }
+  ProgressBar(const ProgressBar&) = delete;
+  ProgressBar& operator=(const ProgressBar&) = delete;
+
+  void Show(std::uint32_t done, std::uint32_t total);
+  // Takes the bar off its line, so that a message starts on a line of its own.
+  void Clear();
+
+ private:
+  bool visible_;
+  bool drawn_ = false;
+  int percent_ = -1;
+};
+
+// While it lives, Ctrl+C does not kill the process but sets a flag that the page writing looks
+// at before every block, so that the partial file is deleted; the previous handler comes back
+// when it goes.
+class InterruptGuard {
+ public:
+  InterruptGuard();
+  ~InterruptGuard();
+  InterruptGuard(const InterruptGuard&) = delete;
+  InterruptGuard& operator=(const InterruptGuard&) = delete;
+
+  // Whether Ctrl+C was pressed since the guard was made.
+  bool Requested() const;
+
+ private:
+  void (*previous_)(int);
+};
+
+}  // namespace fw::cli
