@@ -22,6 +22,16 @@
 namespace fw::cli {
 namespace {
 
+// The volumes to work on. When the system's volume service cannot be reached, the command ends
+// with a message saying so.
+std::unique_ptr<platform::Volumes> OpenVolumes() {
+  try {
+    return platform::MakeVolumesForCli();
+  } catch (const std::exception& error) {
+    throw std::runtime_error(FormatMessage(texts::kVolumeServiceUnreachable, {error.what()}));
+  }
+}
+
 // ---- drives ------------------------------------------------------------------------------
 
 void WriteDriveJson(JsonWriter& json, const TCardDriveInfo& drive) {
@@ -40,7 +50,7 @@ void WriteDriveJson(JsonWriter& json, const TCardDriveInfo& drive) {
 }
 
 void RunDrives(bool asJson) {
-  const auto volumes = platform::MakeVolumesForCli();
+  const auto volumes = OpenVolumes();
   const auto drives = DiscoverCardDrives(*volumes);
   if (asJson) {
     JsonWriter json;
@@ -163,7 +173,7 @@ TPreparationInputs InputsFor(const PrepareOptions& o, const TCardDriveInfo& driv
 }
 
 void RunPrepare(const PrepareOptions& o) {
-  const auto volumes = platform::MakeVolumesForCli();
+  const auto volumes = OpenVolumes();
   const auto drives = DiscoverCardDrives(*volumes);
   const TCardDriveInfo& drive = FindDrive(drives, o.drive);
   const TPreparationInputs inputs = InputsFor(o, drive);
@@ -194,14 +204,12 @@ void RunPrepare(const PrepareOptions& o) {
 // ---- eject -------------------------------------------------------------------------------
 
 void RunEject(const std::string& path) {
-  const auto volumes = platform::MakeVolumesForCli();
+  const auto volumes = OpenVolumes();
   StderrPresenter presenter;
   switch (EjectCardOfPath(path, *volumes, presenter)) {
     case TEjectResult::Ejected:
+    case TEjectResult::NothingToEject:  // a path on no removable card: nothing to do or say
       return;
-    case TEjectResult::NothingToEject:
-      std::cerr << FormatMessage(texts::kPathOnNoCard, {path}) << '\n';
-      break;
     case TEjectResult::Failed:
       break;
   }

@@ -155,7 +155,10 @@ inline constexpr std::string_view kOptionOutOfRange =
 inline constexpr std::string_view kPrepareNotConfirmed =
     "Карта не подготовлена: форматирование не подтверждено (подтверждение: --yes)";
 inline constexpr std::string_view kFormatFailedBecause = "Причина: %s";
-inline constexpr std::string_view kPathOnNoCard = "Путь %s не находится на съёмном диске";
+// The system's volume service (on Linux UDisks2 over the system D-Bus) cannot be reached; %s
+// is the technical reason.
+inline constexpr std::string_view kVolumeServiceUnreachable =
+    "Нет связи со службой съёмных дисков: %s";
 
 // ---- Command line ----------------------------------------------------------------------
 inline constexpr std::string_view kUnknownDevice = "Устройство \"%s\" не найдено в каталоге %s";
