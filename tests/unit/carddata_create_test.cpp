@@ -13,33 +13,16 @@
 #include "core/carddata_errors.h"
 #include "core/carddata_layout.h"
 #include "core/errors.h"
+#include "test_support.h"
 
 namespace fw {
 namespace {
 
 namespace fs = std::filesystem;
-using Bytes = std::vector<std::uint8_t>;
+using test::Bytes;
 
-Bytes ReadAll(const fs::path& path) {
-  Bytes bytes(fs::file_size(path));
-  std::ifstream(path, std::ios::binary)
-      .read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  return bytes;
-}
-
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "carddata-create-XXXXXX").string();
-    path_ = ::mkdtemp(pattern.data());
-  }
-  ~TempDir() { fs::remove_all(path_); }
-  const fs::path& path() const { return path_; }
-  std::string File(const char* name) const { return (path_ / name).string(); }
-
- private:
-  fs::path path_;
-};
+using test::ReadBytes;
+using test::TempDir;
 
 // The header page of a new 64 MB card with 50 sessions and 6 MB of EXTENDED, byte by byte.
 Bytes GoldenHeader64Mb() {
@@ -61,11 +44,11 @@ Bytes GoldenHeader64Mb() {
 }
 
 TEST(CardFileCreation, NewCardIsHeaderThenZeroPages) {
-  TempDir dir;
+  TempDir dir{"carddata-create"};
   const std::string path = dir.File("data.rgd");
   ASSERT_EQ(CreateCardDataFileMb(path, 131072, 50, 6), TCreateResult::Completed);
 
-  const Bytes file = ReadAll(path);
+  const Bytes file = ReadBytes(path);
   ASSERT_EQ(file.size(), 131072u * 512u);
   EXPECT_EQ(Bytes(file.begin(), file.begin() + 512), GoldenHeader64Mb());
   EXPECT_TRUE(std::all_of(file.begin() + 512, file.end(), [](std::uint8_t b) { return b == 0; }));
@@ -78,11 +61,11 @@ TEST(CardFileCreation, NewCardIsHeaderThenZeroPages) {
 }
 
 TEST(CardFileCreation, ExistingFileIsReplacedAndHeaderAlonePossible) {
-  TempDir dir;
+  TempDir dir{"carddata-create"};
   const std::string path = dir.File("data.rgd");
   std::ofstream(path, std::ios::binary) << std::string(5000, 'x');
   ASSERT_EQ(CreateCardDataFile(path, 1, 0, 0), TCreateResult::Completed);
-  const Bytes file = ReadAll(path);
+  const Bytes file = ReadBytes(path);
   ASSERT_EQ(file.size(), 512u);
   const TRgdHeader h = TRgdHeader::Parse(PageView(file.data(), 512));
   EXPECT_TRUE(h.IsValid());
@@ -113,7 +96,7 @@ TEST(CardFileCreation, RefusesUnsoundSizesBeforeWritingAnything) {
        "Секции сессий и EXTENDED не помещаются в файл ММС:\n\rтребуется 4096 страниц, в файле 4095 "
        "страниц данных"},
   };
-  TempDir dir;
+  TempDir dir{"carddata-create"};
   const std::string path = dir.File("data.rgd");
   std::ofstream(path, std::ios::binary) << "keep me";
   for (const auto& c : cases) {
@@ -123,7 +106,7 @@ TEST(CardFileCreation, RefusesUnsoundSizesBeforeWritingAnything) {
     } catch (const ECardParameters& e) {
       EXPECT_EQ(e.what(), c.message);
     }
-    const Bytes file = ReadAll(path);
+    const Bytes file = ReadBytes(path);
     EXPECT_EQ(std::string(file.begin(), file.end()), "keep me");
   }
   // The sections filling the data pages exactly is sound.
@@ -131,7 +114,7 @@ TEST(CardFileCreation, RefusesUnsoundSizesBeforeWritingAnything) {
 }
 
 TEST(CardFileCreation, ProgressPerThousandPagesAndCancelDeletesTheFile) {
-  TempDir dir;
+  TempDir dir{"carddata-create"};
   const std::string path = dir.File("data.rgd");
   std::vector<std::pair<std::uint32_t, std::uint32_t>> seen;
   const auto record = [&](std::uint32_t done, std::uint32_t all) { seen.push_back({done, all}); };
@@ -148,7 +131,7 @@ TEST(CardFileCreation, ProgressPerThousandPagesAndCancelDeletesTheFile) {
 }
 
 TEST(CardFileCreation, CannotCreate) {
-  TempDir dir;
+  TempDir dir{"carddata-create"};
   const std::string path = dir.File("no-such-folder/data.rgd");
   try {
     CreateCardDataFile(path, 10, 1, 0);
@@ -185,7 +168,7 @@ class FailingDevice : public platform::FileDevice {
 };
 
 TEST(CardFileCreation, FailedWriteDeletesThePartialFile) {
-  TempDir dir;
+  TempDir dir{"carddata-create"};
   const std::string path = dir.File("data.rgd");
   for (const std::uint64_t budget : {std::uint64_t{100}, std::uint64_t{512 + 512000 + 7}}) {
     auto device = std::make_unique<FailingDevice>(platform::CreateNew(path), budget);
@@ -202,7 +185,7 @@ TEST(CardFileCreation, FailedWriteDeletesThePartialFile) {
 
 // A real full file system: a 1 MiB tmpfs, where the kernel lets this test mount one.
 TEST(CardFileCreation, FullFileSystemIsReportedAndCleanedUp) {
-  TempDir dir;
+  TempDir dir{"carddata-create"};
   const fs::path mountPoint = dir.path() / "small";
   fs::create_directory(mountPoint);
   if (::mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, "size=1m") != 0) {

@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 #include <optional>
 #include <string>
 #include <system_error>
@@ -14,12 +13,13 @@
 
 #include "core/carddata_create.h"
 #include "core/errors.h"
+#include "test_support.h"
 
 namespace fw {
 namespace {
 
 namespace fs = std::filesystem;
-using Bytes = std::vector<std::uint8_t>;
+using test::Bytes;
 
 // ---- The test's own view of the format, written independently of the code under test ----
 
@@ -79,31 +79,9 @@ void PutEntry(Bytes& card, std::uint32_t page, std::uint32_t pageCount, std::uin
   std::copy(date, date + 7, card.begin() + static_cast<std::ptrdiff_t>(at + 27));
 }
 
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "carddata-file-XXXXXX").string();
-    path_ = ::mkdtemp(pattern.data());
-  }
-  ~TempDir() { fs::remove_all(path_); }
-  std::string File(const char* name) const { return (path_ / name).string(); }
-
- private:
-  fs::path path_;
-};
-
-void WriteFile(const std::string& path, const Bytes& bytes) {
-  std::ofstream(path, std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()),
-             static_cast<std::streamsize>(bytes.size()));
-}
-
-Bytes ReadFile(const std::string& path) {
-  Bytes bytes(fs::file_size(path));
-  std::ifstream(path, std::ios::binary)
-      .read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  return bytes;
-}
+using test::ReadBytes;
+using test::TempDir;
+using test::WriteBytes;
 
 Bytes PageOf(const Bytes& file, std::uint32_t page) {
   return Bytes(file.begin() + page * 512, file.begin() + (page + 1) * 512);
@@ -119,14 +97,14 @@ void AddPlain(TRgdFile& file, std::string_view name, const Bytes& flash, const B
 
 class CardFile : public ::testing::Test {
  protected:
-  TempDir dir;
+  TempDir dir{"carddata-file"};
   std::string path = dir.File("data.rgd");
 };
 
 // ---- Appending ----
 
 TEST_F(CardFile, EntryHeaderPageGoldenBytes) {
-  WriteFile(path, MakeCard(20, 2, 10));
+  WriteBytes(path, MakeCard(20, 2, 10));
   TRgdFile card(path);
   AddPlain(card, "abc", {0x01, 0x02, 0x03}, {}, {0xAA, 0xBB});
 
@@ -157,7 +135,7 @@ TEST_F(CardFile, EntryHeaderPageGoldenBytes) {
   golden.resize(512, 0x00);
   PutU32(golden, 76, RefChecksum(golden.data() + 40, 36));
 
-  const Bytes file = ReadFile(path);
+  const Bytes file = ReadBytes(path);
   ASSERT_EQ(file.size(), 21u * 512u);
   EXPECT_EQ(PageOf(file, 3), golden);
   Bytes flashPage(512, 0x00), configPage(512, 0x00);
@@ -181,7 +159,7 @@ TEST_F(CardFile, EntryHeaderPageGoldenBytes) {
 }
 
 TEST_F(CardFile, ScrambledPayloadsRestartTheKeyAndLeaveTheFillPlain) {
-  WriteFile(path, MakeCard(20, 0, 12));
+  WriteBytes(path, MakeCard(20, 0, 12));
   TRgdFile card(path);
   Bytes flash(600), eeprom = {0x10, 0x20, 0x30}, config = {0x77};
   for (std::size_t i = 0; i < flash.size(); ++i) {
@@ -189,7 +167,7 @@ TEST_F(CardFile, ScrambledPayloadsRestartTheKeyAndLeaveTheFillPlain) {
   }
   AddPlain(card, "s", flash, eeprom, config, true);
 
-  const Bytes file = ReadFile(path);
+  const Bytes file = ReadBytes(path);
   const Bytes header = PageOf(file, 1);
   const std::uint8_t xorKey = header[80], rotKey = header[81];
   EXPECT_GE(xorKey, 1);
@@ -216,7 +194,7 @@ TEST_F(CardFile, ScrambledPayloadsRestartTheKeyAndLeaveTheFillPlain) {
 }
 
 TEST_F(CardFile, EntryWithoutPayloadIsOnePageAndTheNextGoesTwoFurther) {
-  WriteFile(path, MakeCard(10, 0, 8));
+  WriteBytes(path, MakeCard(10, 0, 8));
   TRgdFile card(path);
   AddPlain(card, "", {});
   AddPlain(card, "", {});
@@ -233,7 +211,7 @@ TEST_F(CardFile, NextIdFollowsTheHighestOfTypeOne) {
   PutEntry(bytes, 7, 1, 1, 2);
   PutEntry(bytes, 9, 1, 2, 9);
   PutEntry(bytes, 11, 1, 1, 5);
-  WriteFile(path, bytes);
+  WriteBytes(path, bytes);
   TRgdFile card(path);
   EXPECT_EQ(card.MaxEntryId(1), 5);
   EXPECT_EQ(card.MaxEntryId(2), 9);
@@ -248,7 +226,7 @@ TEST_F(CardFile, NextIdFollowsTheHighestOfTypeOne) {
 TEST_F(CardFile, OutOfSpaceAndExactFit) {
   ASSERT_EQ(CreateCardDataFile(path, 100, 1, 0), TCreateResult::Completed);
   {
-    const Bytes before = ReadFile(path);
+    const Bytes before = ReadBytes(path);
     TRgdFile card(path);
     EXPECT_EQ(card.FreeSpace(), 0u);
     try {
@@ -257,19 +235,19 @@ TEST_F(CardFile, OutOfSpaceAndExactFit) {
     } catch (const EOutOfSpace& e) {
       EXPECT_STREQ(e.what(), "Недостаточно места для записи\r\nТребуется 1024. Свободно 0");
     }
-    EXPECT_EQ(ReadFile(path), before);
+    EXPECT_EQ(ReadBytes(path), before);
   }
 
-  WriteFile(path, MakeCard(20, 3, 4));
+  WriteBytes(path, MakeCard(20, 3, 4));
   TRgdFile card(path);
   AddPlain(card, "fit", Bytes(1025, 0x55));  // 3 payload pages + header = the whole section
   ASSERT_EQ(card.EntryCount(), 1);
-  const Bytes file = ReadFile(path);
+  const Bytes file = ReadBytes(path);
   EXPECT_EQ(file[(3 + 4) * 512], 0x55) << "last payload page is the last page of the section";
   EXPECT_EQ(file[(3 + 4) * 512 + 1], 0x00);
   EXPECT_EQ(card.FreeSpace(), 0u);
   EXPECT_THROW(AddPlain(card, "more", {}), EOutOfSpace);
-  EXPECT_EQ(ReadFile(path), file);
+  EXPECT_EQ(ReadBytes(path), file);
 }
 
 TEST_F(CardFile, HugePayloadCannotWrapTheRequiredSpace) {
@@ -280,7 +258,7 @@ TEST_F(CardFile, HugePayloadCannotWrapTheRequiredSpace) {
   if (memory == MAP_FAILED) {
     GTEST_SKIP() << "cannot reserve 4 GiB of address space";
   }
-  WriteFile(path, MakeCard(20, 0, 20));
+  WriteBytes(path, MakeCard(20, 0, 20));
   TRgdFile card(path);
   const std::span<const std::uint8_t> huge(static_cast<const std::uint8_t*>(memory), size);
   try {
@@ -307,8 +285,8 @@ TEST_F(CardFile, NamesAreWindows1251PaddedOrCut) {
     const auto bytes = EncodeEntryName(c.name);
     EXPECT_EQ(Bytes(bytes.begin(), bytes.end()), c.card) << c.name;
   }
-  WriteFile(path, MakeCard(10, 0, 8));
-  const Bytes before = ReadFile(path);
+  WriteBytes(path, MakeCard(10, 0, 8));
+  const Bytes before = ReadBytes(path);
   TRgdFile card(path);
   try {
     AddPlain(card, "fw 名", {1});
@@ -318,7 +296,7 @@ TEST_F(CardFile, NamesAreWindows1251PaddedOrCut) {
                  "Наименование обновления \"fw 名\" содержит символ \"名\",\n\rкоторый нельзя "
                  "записать на карту ММС (кодировка Windows-1251)");
   }
-  EXPECT_EQ(ReadFile(path), before);
+  EXPECT_EQ(ReadBytes(path), before);
   AddPlain(card, "Тест", {1});
   EXPECT_EQ(card.GetEntry(0).Name, "Тест            ");
 }
@@ -370,7 +348,7 @@ TEST_F(CardFile, DamagedChainsEndWithoutRunningAway) {
   }
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    WriteFile(path, c.card);
+    WriteBytes(path, c.card);
     TRgdFile card(path);
     std::vector<std::uint32_t> pages;
     for (int i = 0; i < card.EntryCount(); ++i) {
@@ -385,7 +363,7 @@ TEST_F(CardFile, DamagedChainsEndWithoutRunningAway) {
 TEST_F(CardFile, NeverGrowsTheFileWhenTheSectionRunsPastIt) {
   Bytes b = MakeCard(10, 2, 100);
   PutEntry(b, 3, 1, 1, 1);
-  WriteFile(path, b);
+  WriteBytes(path, b);
   TRgdFile card(path);
   EXPECT_THROW(AddPlain(card, "x", Bytes(5 * 512 + 1, 1)), EOutOfSpace);
   AddPlain(card, "x", Bytes(5 * 512, 1));  // header page 5 and payload pages 6..10
@@ -411,7 +389,7 @@ TEST_F(CardFile, RefusesFilesThatAreNoCardDataFile) {
     Bytes b = good;
     b[c.at] = c.value;
     b.resize(c.length);
-    WriteFile(path, b);
+    WriteBytes(path, b);
     try {
       TRgdFile card(path);
       ADD_FAILURE() << "opened with " << c.what;
@@ -433,7 +411,7 @@ TEST_F(CardFile, AnEntryDateThatDoesNotExistFailsTheOpening) {
   Bytes b = MakeCard(10, 0, 8);
   PutEntry(b, 1, 1, 1, 1);
   b[512 + 32] = 0;  // month 0
-  WriteFile(path, b);
+  WriteBytes(path, b);
   try {
     TRgdFile card(path);
     FAIL() << "opened";
@@ -443,7 +421,7 @@ TEST_F(CardFile, AnEntryDateThatDoesNotExistFailsTheOpening) {
 }
 
 TEST_F(CardFile, OneWriterAtATimeFromAnyProcess) {
-  WriteFile(path, MakeCard(10, 0, 8));
+  WriteBytes(path, MakeCard(10, 0, 8));
   {
     TRgdFile writer(path);
     try {
@@ -473,7 +451,7 @@ TEST_F(CardFile, OneWriterAtATimeFromAnyProcess) {
     EXPECT_EQ(WEXITSTATUS(status), 7) << "another process opened the file for writing";
   }
   TRgdFile again(path);  // the lock goes with the object
-  EXPECT_EQ(ReadFile(path).size(), 11u * 512u);
+  EXPECT_EQ(ReadBytes(path).size(), 11u * 512u);
 }
 
 // ---- Failed appends ----
@@ -536,7 +514,7 @@ TEST_F(CardFile, FailedAppendLeavesTheCardAsItWas) {
   }
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    WriteFile(path, b);
+    WriteBytes(path, b);
     {
       TRgdFile card(path, std::make_unique<FailingDevice>(platform::OpenForUpdate(path), c.budget,
                                                           true, c.failSync));
@@ -548,20 +526,20 @@ TEST_F(CardFile, FailedAppendLeavesTheCardAsItWas) {
                                 std::generic_category().message(c.reason));
       }
     }
-    EXPECT_EQ(ReadFile(path), b) << "bytes changed";
+    EXPECT_EQ(ReadBytes(path), b) << "bytes changed";
   }
 }
 
 TEST_F(CardFile, CardPulledDuringThePayloadLeavesNoEntry) {
   Bytes b = MakeCard(40, 2, 30);
   PutEntry(b, 3, 1, 1, 1);
-  WriteFile(path, b);
+  WriteBytes(path, b);
   {
     TRgdFile card(path, std::make_unique<FailingDevice>(platform::OpenForUpdate(path), 700,
                                                         /*once=*/false));
     EXPECT_THROW(AddPlain(card, "fail", Bytes(2000, 0x5A)), EInOutError);
   }
-  const Bytes after = ReadFile(path);
+  const Bytes after = ReadBytes(path);
   EXPECT_EQ(PageOf(after, 5), PageOf(b, 5)) << "the free page is untouched";
   TRgdFile card(path);
   EXPECT_EQ(card.EntryCount(), 1);
@@ -571,12 +549,12 @@ TEST_F(CardFile, CardPulledDuringThePayloadLeavesNoEntry) {
 // ---- Reading back ----
 
 TEST_F(CardFile, CheckEntryNamesWhatIsDamaged) {
-  WriteFile(path, MakeCard(30, 0, 28));
+  WriteBytes(path, MakeCard(30, 0, 28));
   {
     TRgdFile card(path);
     AddPlain(card, "ok", Bytes(600, 0x11), Bytes(4, 0x22), Bytes(2, 0x33), true);
   }
-  const Bytes good = ReadFile(path);
+  const Bytes good = ReadBytes(path);
   const struct {
     std::size_t at;
     std::vector<std::string_view> failures;
@@ -591,7 +569,7 @@ TEST_F(CardFile, CheckEntryNamesWhatIsDamaged) {
   for (const auto& c : cases) {
     Bytes b = good;
     b[c.at] ^= 0x01;
-    WriteFile(path, b);
+    WriteBytes(path, b);
     TRgdFile card(path, TRgdFile::Mode::ReadOnly);
     EXPECT_EQ(card.CheckEntry(0).Failures(), c.failures) << "byte " << c.at;
   }
@@ -606,12 +584,12 @@ TEST_F(CardFile, ListEntriesTable) {
     EXPECT_EQ(empty.ColCount(), 9);
     EXPECT_EQ(empty.rows[1], std::vector<std::string>(9));
   }
-  Bytes b = ReadFile(path);
+  Bytes b = ReadBytes(path);
   PutEntry(b, 9, 1, 1, 1);  // the EXTENDED section starts at relative 8
   PutEntry(b, 11, 1, 7, 4);
   PutEntry(b, 13, 1, 21, 300);
   b[13 * 512 + 34] = 255, b[13 * 512 + 37] = 0xFF, b[13 * 512 + 38] = 0xFF;
-  WriteFile(path, b);
+  WriteBytes(path, b);
   TRgdFile card(path);
   AddPlain(card, "abc", {1});
   const TextTable t = card.ListEntries();

@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -11,23 +10,16 @@
 #include "core/ihex.h"
 #include "core/ini.h"
 #include "core/ini_convert.h"
+#include "test_support.h"
 
 namespace fw {
 namespace {
 
 class CatalogueTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("catalogue_test_" +
-            std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    std::filesystem::create_directories(dir_);
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-
   std::string Write(const std::string& bytes) {
     const auto path = dir_ / "DEV_LIST.dat";
-    std::ofstream(path, std::ios::binary) << bytes;
+    test::WriteText(path, bytes);
     return path.string();
   }
   std::vector<DeviceEntry> Load(const std::string& bytes) {
@@ -36,7 +28,8 @@ class CatalogueTest : public ::testing::Test {
     return list;
   }
 
-  std::filesystem::path dir_;
+  test::TempDir temp_{"catalogue"};
+  const std::filesystem::path dir_ = temp_.path();
 };
 
 TEST(StrToInt, AcceptsDecimalAndPrefixedHex) {

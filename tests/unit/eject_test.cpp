@@ -1,42 +1,28 @@
 #include "core/eject.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "platform/volumes_fake.h"
+#include "test_support.h"
 
 namespace fw {
 namespace {
 
 namespace fs = std::filesystem;
 
-struct Shown {
-  std::string text;
-  MessageIcon icon;
-};
-
-class RecordingPresenter : public MessagePresenter {
- public:
-  std::vector<Shown> shown;
-  int Show(std::string_view, std::string_view text, const MessageStyle& style) override {
-    shown.push_back({std::string(text), style.icon});
-    return kIdOk;
-  }
-};
+using test::RecordingPresenter;
 
 class EjectCard : public ::testing::Test {
  protected:
   void SetUp() override {
-    root_ = fs::temp_directory_path() / ("fw-eject-" + std::to_string(::getpid()));
     fs::create_directories(root_ / "card");
     fs::create_directories(root_ / "disk");
     volumes_.AddCard(root_ / "card", "E", 1 << 20, 1 << 19);
   }
-  void TearDown() override { fs::remove_all(root_); }
 
   std::vector<std::string> Ejects() const {
     std::vector<std::string> ejects;
@@ -47,7 +33,8 @@ class EjectCard : public ::testing::Test {
     return ejects;
   }
 
-  fs::path root_;
+  test::TempDir temp_{"eject"};
+  const fs::path root_ = temp_.path();
   platform::FakeVolumes volumes_;
   RecordingPresenter presenter_;
 };
@@ -76,7 +63,7 @@ TEST_F(EjectCard, TellsWhetherTheCardMayBePulled) {
               c.result);
     ASSERT_EQ(presenter_.shown.size(), 1u);
     EXPECT_EQ(presenter_.shown[0].text, c.text);
-    EXPECT_EQ(presenter_.shown[0].icon, c.icon);
+    EXPECT_EQ(presenter_.shown[0].style.icon, c.icon);
     EXPECT_EQ(volumes_.LastInteraction(), platform::Interaction::Forbidden);
   }
   EXPECT_EQ(Ejects().size(), 2u);

@@ -2,12 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "core/errors.h"
 #include "core/hexinfo.h"
+#include "test_support.h"
 
 namespace fw {
 namespace {
@@ -17,10 +17,6 @@ using Rows = std::vector<std::vector<std::string>>;
 class HexInfoTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("hexinfo_test_" +
-            std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    std::filesystem::create_directories(dir_);
     // The catalogue's defaults: FLASH 0..0x17FFE, EEPROM 0x7FF000..0x7FFFFE, CONFIG 0xF80000..
     defaults_.push_back(DeviceEntry{"default", TDeviceInfo{}});
     TDeviceInfo& d = defaults_.back().info;
@@ -29,15 +25,15 @@ class HexInfoTest : public ::testing::Test {
     d.Eeprom = {0x7FF000, 0x7FFFFE, 0xFFF};
     d.Config = {0xF80000, 0xF8000E, 0xF};
   }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
 
   std::string Write(const std::string& text) {
     const auto path = dir_ / "fw.hex";
-    std::ofstream(path, std::ios::binary) << text;
+    test::WriteText(path, text);
     return path.string();
   }
 
-  std::filesystem::path dir_;
+  test::TempDir temp_{"hexinfo"};
+  const std::filesystem::path dir_ = temp_.path();
   std::vector<DeviceEntry> defaults_;
 };
 

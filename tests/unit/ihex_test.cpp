@@ -3,36 +3,25 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "core/errors.h"
 #include "core/ihex.h"
+#include "test_support.h"
 
 namespace fw {
 namespace {
 
-// One record with its checksum, upper-case digits, LF line end.
-std::string Rec(std::uint8_t type, std::uint16_t offset, const std::vector<std::uint8_t>& data) {
-  unsigned sum = static_cast<unsigned>(data.size()) + (offset >> 8) + (offset & 0xFF) + type;
-  char buf[16];
-  std::snprintf(buf, sizeof buf, ":%02X%04X%02X", static_cast<unsigned>(data.size()), offset, type);
-  std::string line = buf;
-  for (auto b : data) {
-    std::snprintf(buf, sizeof buf, "%02X", b);
-    line += buf;
-    sum += b;
-  }
-  std::snprintf(buf, sizeof buf, "%02X\n", (0x100 - (sum & 0xFF)) & 0xFF);
-  return line + buf;
-}
+using test::HexRecord;
+
 std::string Linear(std::uint16_t upper) {
-  return Rec(0x04, 0, {static_cast<std::uint8_t>(upper >> 8), static_cast<std::uint8_t>(upper)});
+  return HexRecord(0x04, 0,
+                   {static_cast<std::uint8_t>(upper >> 8), static_cast<std::uint8_t>(upper)});
 }
 std::string Segment(std::uint16_t seg) {
-  return Rec(0x02, 0, {static_cast<std::uint8_t>(seg >> 8), static_cast<std::uint8_t>(seg)});
+  return HexRecord(0x02, 0, {static_cast<std::uint8_t>(seg >> 8), static_cast<std::uint8_t>(seg)});
 }
 const std::string kEof = ":00000001FF\n";
 
@@ -70,87 +59,98 @@ TEST(IhexLoad, RecordsLandAtTheirProcessorAddresses) {
       {"part example", ":040000001234560060\n" + kEof, kFlash, 0, 1, {{0, 0x3412}, {2, 0xFFFF}}},
       {"lower-case digits", ":04000000abcdef0095\n:00000001ff\n", kFlash, 0, 1, {{0, 0xCDAB}}},
       {"last program word",
-       Linear(2) + Rec(0, 0xFFFC, {1, 2, 3, 0}) + kEof,
+       Linear(2) + HexRecord(0, 0xFFFC, {1, 2, 3, 0}) + kEof,
        kFlash,
        0x17FFE,
        0x17FFF,
        {{0x17FFE, 0x0201}}},
       {"first EEPROM word",
-       Linear(0xFF) + Rec(0, 0xE000, {0x34, 0x12, 0, 0}) + kEof,
+       Linear(0xFF) + HexRecord(0, 0xE000, {0x34, 0x12, 0, 0}) + kEof,
        kEeprom,
        0x7FF000,
        0x7FF001,
        {{0x7FF000, 0x1234}}},
       {"first config word",
-       Linear(0x1F0) + Rec(0, 0, {0x06, 0xC7, 0, 0}) + kEof,
+       Linear(0x1F0) + HexRecord(0, 0, {0x06, 0xC7, 0, 0}) + kEof,
        kConfig,
        0xF80000,
        0xF80001,
        {{0xF80000, 0xC706}}},
-      {"3 bytes store nothing", Rec(0, 0, {1, 2, 3}) + kEof, kFlash, 0, 0, {{0, 0xFFFF}}},
+      {"3 bytes store nothing", HexRecord(0, 0, {1, 2, 3}) + kEof, kFlash, 0, 0, {{0, 0xFFFF}}},
       {"6 bytes store one word",
-       Rec(0, 0, {1, 2, 3, 0, 5, 6}) + kEof,
+       HexRecord(0, 0, {1, 2, 3, 0, 5, 6}) + kEof,
        kFlash,
        0,
        1,
        {{0, 0x0201}, {2, 0xFFFF}}},
-      {"offset 2 rounds down", Rec(0, 0x0002, {1, 2, 3, 0}) + kEof, kFlash, 0, 1, {{0, 0x0201}}},
-      {"offset 6 rounds down", Rec(0, 0x0006, {1, 2, 3, 0}) + kEof, kFlash, 2, 3, {{2, 0x0201}}},
-      {"after EOF ignored", kEof + Rec(0, 0, {1, 2, 3, 0}), kFlash, 0, 0, {{0, 0xFFFF}}},
-      {"no EOF read to end", Rec(0, 8, {1, 2, 3, 0}), kFlash, 4, 5, {{4, 0x0201}}},
+      {"offset 2 rounds down",
+       HexRecord(0, 0x0002, {1, 2, 3, 0}) + kEof,
+       kFlash,
+       0,
+       1,
+       {{0, 0x0201}}},
+      {"offset 6 rounds down",
+       HexRecord(0, 0x0006, {1, 2, 3, 0}) + kEof,
+       kFlash,
+       2,
+       3,
+       {{2, 0x0201}}},
+      {"after EOF ignored", kEof + HexRecord(0, 0, {1, 2, 3, 0}), kFlash, 0, 0, {{0, 0xFFFF}}},
+      {"no EOF read to end", HexRecord(0, 8, {1, 2, 3, 0}), kFlash, 4, 5, {{4, 0x0201}}},
       {"no colon", "not a hex file\n", kFlash, 0, 0, {}},
       {"empty file", "", kEeprom, 0x7FF000, 0x7FF000, {}},
       {"text between records",
-       "junk" + Rec(0, 0, {1, 2, 3, 0}) + "  ; note\r\n" + kEof,
+       "junk" + HexRecord(0, 0, {1, 2, 3, 0}) + "  ; note\r\n" + kEof,
        kFlash,
        0,
        1,
        {{0, 0x0201}}},
       {"first word below region",
-       Linear(0xFF) + Rec(0, 0xDFFC, {1, 2, 3, 0, 4, 5, 6, 0}) + kEof,
+       Linear(0xFF) + HexRecord(0, 0xDFFC, {1, 2, 3, 0, 4, 5, 6, 0}) + kEof,
        kEeprom,
        0x7FF000,
        0x7FF000,
        {{0x7FF000, 0xFFFF}}},
       {"first word above region",
-       Linear(0x1F0) + Rec(0, 0x20, {1, 2, 3, 0}) + kEof,
+       Linear(0x1F0) + HexRecord(0, 0x20, {1, 2, 3, 0}) + kEof,
        kConfig,
        0xF80000,
        0xF80000,
        {}},
       {"last word runs past the end",
-       Linear(0x1F0) + Rec(0, 0x1C, {1, 2, 0, 0, 3, 4, 0, 0}) + kEof,
+       Linear(0x1F0) + HexRecord(0, 0x1C, {1, 2, 0, 0, 3, 4, 0, 0}) + kEof,
        kConfig,
        0xF8000E,
        0xF80011,
        {{0xF8000E, 0x0201}, {0xF80010, 0x0403}}},
       {"linear address stays in force",
-       Linear(0xFF) + Rec(0, 0xE000, {1, 0, 0, 0}) + Rec(0, 0xE004, {2, 0, 0, 0}) + kEof,
+       Linear(0xFF) + HexRecord(0, 0xE000, {1, 0, 0, 0}) + HexRecord(0, 0xE004, {2, 0, 0, 0}) +
+           kEof,
        kEeprom,
        0x7FF000,
        0x7FF003,
        {{0x7FF000, 1}, {0x7FF002, 2}}},
       // A segment record sets the base to segment * 16, and the later of the two kinds counts.
       {"segment address",
-       Segment(0x1000) + Rec(0, 0x0010, {1, 2, 3, 0}) + kEof,
+       Segment(0x1000) + HexRecord(0, 0x0010, {1, 2, 3, 0}) + kEof,
        kFlash,
        0x8008,
        0x8009,
        {{0x8008, 0x0201}}},
       {"segment replaces linear",
-       Linear(0xFF) + Segment(0x0001) + Rec(0, 0, {1, 2, 3, 0}) + kEof,
+       Linear(0xFF) + Segment(0x0001) + HexRecord(0, 0, {1, 2, 3, 0}) + kEof,
        kFlash,
        8,
        9,
        {{8, 0x0201}}},
       {"linear replaces segment",
-       Segment(0xF000) + Linear(0xFF) + Rec(0, 0xE000, {1, 0, 0, 0}) + kEof,
+       Segment(0xF000) + Linear(0xFF) + HexRecord(0, 0xE000, {1, 0, 0, 0}) + kEof,
        kEeprom,
        0x7FF000,
        0x7FF001,
        {{0x7FF000, 1}}},
       {"other types ignored",
-       Rec(0x05, 0, {0, 0, 1, 0}) + Rec(0x03, 0, {0, 0, 1, 0}) + kEof,
+       HexRecord(0x05, 0, {0, 0, 1, 0}) + HexRecord(0x03, 0, {0, 0, 1, 0}) + kEof,
        kFlash,
        0,
        0,
@@ -168,7 +168,7 @@ TEST(IhexLoad, RecordsLandAtTheirProcessorAddresses) {
 }
 
 TEST(IhexLoad, DamagedFilesNameTheFaultAndTheLine) {
-  const std::string good = Rec(0, 0, {1, 2, 3, 0});
+  const std::string good = HexRecord(0, 0, {1, 2, 3, 0});
   const struct {
     const char* name;
     std::string text;
@@ -202,7 +202,7 @@ TEST(IhexLoad, DamagedFilesNameTheFaultAndTheLine) {
 
 TEST(IhexLoad, AFailedLoadKeepsWhatWasReadBefore) {
   TdsPicMemRegion region(kFlash, true);
-  const std::string text = Rec(0, 4, {1, 2, 3, 0}) + ":04000000XX";
+  const std::string text = HexRecord(0, 4, {1, 2, 3, 0}) + ":04000000XX";
   EXPECT_THROW(region.LoadFromHexFile(HexFileText{"fw.hex", text}), EConvertError);
   EXPECT_EQ(region.ImageFirst(), 2);
   EXPECT_EQ(region.ImageLast(), 3);
@@ -216,21 +216,19 @@ TEST(IhexLoad, AFailedLoadKeepsWhatWasReadBefore) {
 
 TEST(IhexLoad, ReloadStartsOver) {
   TdsPicMemRegion region(kFlash, true);
-  region.LoadFromHexFile(HexFileText{"a.hex", Rec(0, 0x10, {1, 2, 3, 0}) + kEof});
-  region.LoadFromHexFile(HexFileText{"b.hex", Rec(0, 0x20, {4, 5, 6, 0}) + kEof});
+  region.LoadFromHexFile(HexFileText{"a.hex", HexRecord(0, 0x10, {1, 2, 3, 0}) + kEof});
+  region.LoadFromHexFile(HexFileText{"b.hex", HexRecord(0, 0x20, {4, 5, 6, 0}) + kEof});
   EXPECT_EQ(region.ImageFirst(), 0x10);
   EXPECT_EQ(region.ImageLast(), 0x11);
   EXPECT_EQ(region.GetLowWord(0x08), 0xFFFF);
 }
 
 TEST(IhexFile, ReadOnceGivesWhatEachRegionWouldReadItself) {
-  const auto dir = std::filesystem::temp_directory_path() / "ihex_test_file";
-  std::filesystem::create_directories(dir);
+  const test::TempDir temp("ihex-file");
+  const std::filesystem::path& dir = temp.path();
   const std::string path = (dir / "fw.hex").string();
-  {
-    std::ofstream(path, std::ios::binary)
-        << Rec(0, 0, {0, 1, 4, 0, 0, 0, 0, 0}) + Linear(0xFF) + Rec(0, 0xE000, {7, 8, 0, 0}) + kEof;
-  }
+  test::WriteText(path, HexRecord(0, 0, {0, 1, 4, 0, 0, 0, 0, 0}) + Linear(0xFF) +
+                            HexRecord(0, 0xE000, {7, 8, 0, 0}) + kEof);
   const HexFileText file = ReadHexFile(path);
   for (const auto& [range, program] : {std::pair{kFlash, true}, std::pair{kEeprom, false}}) {
     TdsPicMemRegion once(range, program), own(range, program);
@@ -254,7 +252,6 @@ TEST(IhexFile, ReadOnceGivesWhatEachRegionWouldReadItself) {
   EXPECT_THROW(ReadHexFile(dir.string()), EFOpenError);
   EXPECT_EQ(region.ImageLast(), 3);
   EXPECT_EQ(region.EntryPoint(), 0x100u);
-  std::filesystem::remove_all(dir);
 }
 
 // ---- Region operations ---------------------------------------------------------------------
@@ -303,7 +300,7 @@ std::vector<std::uint8_t> Payload(const TdsPicMemRegion& region, std::uint32_t s
 
 TEST(IhexRegion, SizesAndPayloads) {
   // GOTO 0x000100 at the reset vector: 00 01 04 00, 00 00 00 00.
-  const auto flash = Loaded(kFlash, true, Rec(0, 0, {0, 1, 4, 0, 0, 0, 0, 0}) + kEof);
+  const auto flash = Loaded(kFlash, true, HexRecord(0, 0, {0, 1, 4, 0, 0, 0, 0, 0}) + kEof);
   EXPECT_EQ(flash.ImageSize(), 4u);
   EXPECT_EQ(flash.ImageByteSize(), 6u);
   EXPECT_EQ(Payload(flash, flash.ImageSize() * 2),
@@ -311,7 +308,8 @@ TEST(IhexRegion, SizesAndPayloads) {
   EXPECT_EQ(flash.EntryPoint(), 0x100u);
 
   // Program words with a gap: the gap reads FF FF FF 00; phantom bytes are copied as loaded.
-  const auto gappy = Loaded(kFlash, true, Rec(0, 0x10, {1, 2, 3, 9}) + Rec(0, 0x18, {4, 5, 6, 0}));
+  const auto gappy =
+      Loaded(kFlash, true, HexRecord(0, 0x10, {1, 2, 3, 9}) + HexRecord(0, 0x18, {4, 5, 6, 0}));
   EXPECT_EQ(gappy.ImageSize(), 6u);
   EXPECT_EQ(Payload(gappy, 12),
             (std::vector<std::uint8_t>{1, 2, 3, 9, 0xFF, 0xFF, 0xFF, 0, 4, 5, 6, 0}));
@@ -319,8 +317,8 @@ TEST(IhexRegion, SizesAndPayloads) {
 
   // EEPROM words at 0x7FF000 and 0x7FF004: low and high bytes only, the gap FF FF.
   const auto eeprom = Loaded(kEeprom, false,
-                             Linear(0xFF) + Rec(0, 0xE000, {0x11, 0x22, 0xAB, 0xCD}) +
-                                 Rec(0, 0xE008, {0x33, 0x44, 0, 0}) + kEof);
+                             Linear(0xFF) + HexRecord(0, 0xE000, {0x11, 0x22, 0xAB, 0xCD}) +
+                                 HexRecord(0, 0xE008, {0x33, 0x44, 0, 0}) + kEof);
   EXPECT_EQ(eeprom.ImageSize(), 6u);
   EXPECT_EQ(eeprom.ImageByteSize(), 6u);
   EXPECT_EQ(Payload(eeprom, 6), (std::vector<std::uint8_t>{0x11, 0x22, 0xFF, 0xFF, 0x33, 0x44}));
@@ -329,7 +327,8 @@ TEST(IhexRegion, SizesAndPayloads) {
   // Configuration words 0xF80000..0xF8000C.
   std::string config = Linear(0x1F0);
   for (std::uint16_t k = 0; k < 7; ++k)
-    config += Rec(0, static_cast<std::uint16_t>(4 * k), {static_cast<std::uint8_t>(k), 0x80, 0, 0});
+    config +=
+        HexRecord(0, static_cast<std::uint16_t>(4 * k), {static_cast<std::uint8_t>(k), 0x80, 0, 0});
   const auto cfg = Loaded(kConfig, false, config + kEof);
   EXPECT_EQ(cfg.ImageLast(), 0xF8000D);
   EXPECT_EQ(cfg.ImageSize(), 14u);
@@ -342,15 +341,15 @@ TEST(IhexRegion, SizesAndPayloads) {
 }
 
 TEST(IhexRegion, EntryPointOnlyForProgramMemoryBasedAtZero) {
-  const std::string text = Rec(0, 0x200, {0, 1, 4, 0, 0, 0, 0, 0}) + kEof;
+  const std::string text = HexRecord(0, 0x200, {0, 1, 4, 0, 0, 0, 0, 0}) + kEof;
   EXPECT_EQ(Loaded({0x100, 0x17FFE, 0}, true, text).EntryPoint(), 0u);
-  EXPECT_EQ(Loaded({0, 0x17FFE, 0}, false, Rec(0, 0, {0, 1, 4, 0}) + kEof).EntryPoint(), 0u);
+  EXPECT_EQ(Loaded({0, 0x17FFE, 0}, false, HexRecord(0, 0, {0, 1, 4, 0}) + kEof).EntryPoint(), 0u);
 }
 
 TEST(IhexRegion, ProgramCopyPastTheSlotsReadsUnprogrammedWords) {
   // A window reaching past the memory: bytes beyond the slot array read FF FF FF 00.
   TdsPicMemRegion small({0, 2, 3}, true);  // slots for words 0 and 2 (and one spare)
-  small.LoadFromHexFile(HexFileText{"fw.hex", Rec(0, 0, {1, 2, 3, 0}) + kEof});
+  small.LoadFromHexFile(HexFileText{"fw.hex", HexRecord(0, 0, {1, 2, 3, 0}) + kEof});
   std::vector<std::uint8_t> buffer(20, 0xAA);
   small.CopyImage(buffer, 0, 4);
   EXPECT_EQ(buffer,
@@ -363,9 +362,10 @@ TEST(IhexRegion, ProgramCopyPastTheSlotsReadsUnprogrammedWords) {
 TEST(IhexWindow, ImagesAgainstTheirWindows) {
   std::string fullEeprom = Linear(0xFF);
   for (unsigned offset = 0xE000; offset < 0x10000; offset += 16)
-    fullEeprom += Rec(0, static_cast<std::uint16_t>(offset), std::vector<std::uint8_t>(16, 0x5A));
-  const std::string atTop = Linear(2) + Rec(0, 0xFFFC, {1, 2, 3, 0});
-  const std::string lowWords = Rec(0, 0, {1, 2, 3, 0}) + Rec(0, 0x400, {1, 2, 3, 0});
+    fullEeprom +=
+        HexRecord(0, static_cast<std::uint16_t>(offset), std::vector<std::uint8_t>(16, 0x5A));
+  const std::string atTop = Linear(2) + HexRecord(0, 0xFFFC, {1, 2, 3, 0});
+  const std::string lowWords = HexRecord(0, 0, {1, 2, 3, 0}) + HexRecord(0, 0x400, {1, 2, 3, 0});
   const struct {
     const char* name;
     TMemRange range;

@@ -9,24 +9,12 @@
 #include "core/errors.h"
 #include "core/message_format.h"
 #include "core/texts.h"
+#include "test_support.h"
 
 namespace fw {
 namespace {
 
-struct Shown {
-  std::string caption, text;
-  MessageStyle style;
-};
-
-class RecordingPresenter : public MessagePresenter {
- public:
-  int answer = kIdOk;
-  std::vector<Shown> shown;
-  int Show(std::string_view caption, std::string_view text, const MessageStyle& style) override {
-    shown.push_back({std::string(caption), std::string(text), style});
-    return answer;
-  }
-};
+using test::RecordingPresenter;
 
 TEST(FormatMessage, Directives) {
   struct Case {

@@ -2,14 +2,12 @@
 
 #include <gtest/gtest.h>
 #include <sys/mount.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -17,6 +15,7 @@
 #include "core/errors.h"
 #include "core/texts.h"
 #include "platform/volumes_fake.h"
+#include "test_support.h"
 
 namespace fw {
 namespace {
@@ -24,20 +23,7 @@ namespace {
 namespace fs = std::filesystem;
 constexpr std::int64_t kMB = 1048576;
 
-struct Shown {
-  std::string text;
-  MessageIcon icon;
-};
-
-class RecordingPresenter : public MessagePresenter {
- public:
-  int answer = kIdYes;
-  std::vector<Shown> shown;
-  int Show(std::string_view, std::string_view text, const MessageStyle& style) override {
-    shown.push_back({std::string(text), style.icon});
-    return style.buttons == MessageButtons::YesNo ? answer : kIdOk;
-  }
-};
+using test::RecordingPresenter;
 
 class RecordingObserver : public PreparationObserver {
  public:
@@ -55,10 +41,7 @@ class RecordingObserver : public PreparationObserver {
   void WritingEnded() override { ++ended; }
 };
 
-std::vector<std::uint8_t> ReadAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using test::ReadBytes;
 
 // ---- Drive records and size rules ------------------------------------------------------------
 
@@ -163,17 +146,9 @@ TEST(PreparationPlan, RefusesFilesThatCannotHoldTheirSections) {
 
 class PreparationRun : public ::testing::Test {
  protected:
-  void SetUp() override {
-    folder_ = fs::temp_directory_path() /
-              ("fw-prep-" + std::to_string(::getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(folder_);
-    fs::create_directories(folder_);
-  }
   void TearDown() override {
     if (mounted_)
       ::umount(folder_.c_str());
-    fs::remove_all(folder_);
   }
 
   // A 128 MB card with 100 MB free (not empty) and 120 MB free after the format.
@@ -193,7 +168,8 @@ class PreparationRun : public ::testing::Test {
     return std::find(calls.begin(), calls.end(), "FormatFat16 E") != calls.end();
   }
 
-  fs::path folder_;
+  test::TempDir temp_{"fw-prep"};
+  const fs::path folder_ = temp_.path();
   bool mounted_ = false;
   platform::FakeVolumes volumes_;
   RecordingPresenter presenter_;
@@ -210,12 +186,12 @@ TEST_F(PreparationRun, FullRunFormatsAndWritesTheFile) {
   EXPECT_EQ(volumes_.LastInteraction(), platform::Interaction::Forbidden);
   ASSERT_EQ(presenter_.shown.size(), 2u);
   EXPECT_EQ(presenter_.shown[0].text, texts::kFormatConfirm);
-  EXPECT_EQ(presenter_.shown[0].icon, MessageIcon::Question);
+  EXPECT_EQ(presenter_.shown[0].style.icon, MessageIcon::Question);
   EXPECT_EQ(presenter_.shown[1].text, "Форматирование завершено. Создан файл " +
                                           DataFile().string() +
                                           " ,\n\rразмером 10485760 байт, содержащий 20479 "
                                           "страниц данных");
-  EXPECT_EQ(presenter_.shown[1].icon, MessageIcon::Information);
+  EXPECT_EQ(presenter_.shown[1].style.icon, MessageIcon::Information);
   EXPECT_EQ(observer_.statuses,
             (std::vector<std::string>{"Форматирование файловой системы", "Запись заголовка",
                                       "Запись служебной информации в 20479 страниц"}));
@@ -225,7 +201,7 @@ TEST_F(PreparationRun, FullRunFormatsAndWritesTheFile) {
   EXPECT_EQ(observer_.started, 1u);
   EXPECT_EQ(observer_.ended, 1u);
 
-  const auto bytes = ReadAll(DataFile());
+  const auto bytes = ReadBytes(DataFile());
   ASSERT_EQ(bytes.size(), 10485760u);
   // P 20480, S 50, X 1: DataPages 20479, sessions 0/200, EXTENDED 200/2048, main 2248/18231.
   const std::array<std::uint8_t, 48> header = {
@@ -351,7 +327,7 @@ TEST_F(PreparationRun, AbortAfter3000PagesDeletesTheFile) {
   EXPECT_FALSE(fs::exists(DataFile()));
   ASSERT_EQ(presenter_.shown.size(), 2u);
   EXPECT_EQ(presenter_.shown[1].text, "Форматирование прервано пользователем");
-  EXPECT_EQ(presenter_.shown[1].icon, MessageIcon::Information);
+  EXPECT_EQ(presenter_.shown[1].style.icon, MessageIcon::Information);
   EXPECT_EQ(observer_.ended, 1u);
 }
 

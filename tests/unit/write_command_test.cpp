@@ -1,12 +1,9 @@
 #include "core/write_command.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -16,44 +13,25 @@
 #include "core/ihex.h"
 #include "core/message_format.h"
 #include "core/texts.h"
+#include "test_support.h"
 
 namespace fw {
 namespace {
 
 namespace fs = std::filesystem;
-using Bytes = std::vector<std::uint8_t>;
+using test::Bytes;
 
-class RecordingPresenter : public MessagePresenter {
- public:
-  struct Shown {
-    std::string text;
-    MessageIcon icon;
-  };
-  std::vector<Shown> shown;
-  int Show(std::string_view, std::string_view text, const MessageStyle& style) override {
-    shown.push_back({std::string(text), style.icon});
-    return kIdOk;
-  }
-};
-
-// One Intel HEX record with its checksum.
-std::string Record(std::uint8_t type, std::uint16_t offset, const Bytes& data) {
-  unsigned sum = static_cast<unsigned>(data.size()) + (offset >> 8) + (offset & 0xFF) + type;
-  std::string line = FormatMessage(
-      ":%.2x%.4x%.2x", {std::uint64_t{data.size()}, std::uint64_t{offset}, std::uint64_t{type}});
-  for (const auto b : data) {
-    line += FormatMessage("%.2x", {std::uint64_t{b}});
-    sum += b;
-  }
-  return line + FormatMessage("%.2x", {std::uint64_t{(0x100 - (sum & 0xFF)) & 0xFF}}) + "\n";
-}
+using test::HexRecord;
+using test::ReadText;
+using test::RecordingPresenter;
+using test::WriteText;
 
 // The reset vector's GOTO 0x000100 at processor addresses 0 and 2, and one config word.
 std::string SmallFirmware() {
-  return Record(0x04, 0, {0x00, 0x00}) +
-         Record(0x00, 0, {0x00, 0x01, 0x04, 0x00, 0x00, 0x00, 0x00, 0x00}) +
-         Record(0x04, 0, {0x01, 0xF0}) + Record(0x00, 0, {0x3F, 0xC7, 0x00, 0x00}) +
-         Record(0x01, 0, {});
+  return HexRecord(0x04, 0, {0x00, 0x00}) +
+         HexRecord(0x00, 0, {0x00, 0x01, 0x04, 0x00, 0x00, 0x00, 0x00, 0x00}) +
+         HexRecord(0x04, 0, {0x01, 0xF0}) + HexRecord(0x00, 0, {0x3F, 0xC7, 0x00, 0x00}) +
+         HexRecord(0x01, 0, {});
 }
 
 DeviceEntry Device(std::int32_t flashAppBase) {
@@ -72,24 +50,10 @@ DeviceEntry Device(std::int32_t flashAppBase) {
 class WriteCommandTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("write_command_test_" + std::to_string(::getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
     card_ = (dir_ / "data.rgd").string();
     hex_ = (dir_ / "fw.hex").string();
     ASSERT_EQ(CreateCardDataFileMb(card_, 4096, 50, 1), TCreateResult::Completed);
     WriteText(hex_, SmallFirmware());
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  static void WriteText(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-  }
-  static std::string ReadText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
   }
   WriteInputs Inputs() const {
     WriteInputs in;
@@ -101,7 +65,8 @@ class WriteCommandTest : public ::testing::Test {
     return in;
   }
 
-  fs::path dir_;
+  test::TempDir temp_{"write-command"};
+  const fs::path dir_ = temp_.path();
   std::string card_;
   std::string hex_;
   std::vector<DeviceEntry> devices_ = {Device(0)};
@@ -143,7 +108,7 @@ TEST_F(WriteCommandTest, RefusesMissingInputsAndUnstorableNamesBeforeTouchingThe
     EXPECT_FALSE(WriteUpdate(in, devices_, presenter)) << c.expected;
     ASSERT_EQ(presenter.shown.size(), 1u) << c.expected;
     EXPECT_EQ(presenter.shown[0].text, c.expected);
-    EXPECT_EQ(presenter.shown[0].icon, MessageIcon::Information);
+    EXPECT_EQ(presenter.shown[0].style.icon, MessageIcon::Information);
   }
   EXPECT_EQ(ReadText(card_), before);
 }
