@@ -10,10 +10,12 @@
 namespace fw {
 namespace {
 
+// A folder is no file: the command then shows nothing, as for a missing file.
 bool FileExists(const std::string& path) {
   std::error_code ec;
-  return std::filesystem::exists(std::filesystem::path(std::u8string(path.begin(), path.end())),
-                                 ec);
+  const auto status =
+      std::filesystem::status(std::filesystem::path(std::u8string(path.begin(), path.end())), ec);
+  return !ec && std::filesystem::exists(status) && !std::filesystem::is_directory(status);
 }
 
 HexImageInfo ImageOf(const TdsPicMemRegion& region) {

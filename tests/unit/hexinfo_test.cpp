@@ -87,6 +87,7 @@ TEST_F(HexInfoTest, GotoAtTheResetVectorAndAnEepromWordAtTheTop) {
 TEST_F(HexInfoTest, NothingToShowOrNoDevice) {
   EXPECT_FALSE(ShowHexInfo("", defaults_, 0));
   EXPECT_FALSE(ShowHexInfo((dir_ / "absent.hex").string(), defaults_, 0));
+  EXPECT_FALSE(ShowHexInfo(dir_.string(), defaults_, 0)) << "a folder is no file";
   const std::string path = Write(":00000001FF\n");
   for (int selected : {-1, 1}) {
     try {
