@@ -93,7 +93,23 @@ bool IsValidTime(int hour, int minute, int second) {
   return hour >= 0 && hour <= 23 && minute >= 0 && minute <= 59 && second >= 0 && second <= 59;
 }
 
+namespace {
+
+// The date is tested before the time, with the platform's conversion texts.
+void RequireExisting(const DateTime& value) {
+  if (!IsValidDate(value.year, value.month, value.day)) {
+    throw EConvertError(std::string(texts::kInvalidDateEncode));
+  }
+  if (!IsValidTime(value.hour, value.minute, value.second)) {
+    throw EConvertError(std::string(texts::kInvalidTimeEncode));
+  }
+}
+
+}  // namespace
+
 TPackedDateTime PackDateTime(const DateTime& value) {
+  // An impossible date would make every later opening of the card fail on this entry.
+  RequireExisting(value);
   return {static_cast<std::uint8_t>(value.second),
           static_cast<std::uint8_t>(value.minute),
           static_cast<std::uint8_t>(value.hour),
@@ -111,12 +127,7 @@ DateTime UnpackDateTime(const TPackedDateTime& packed) {
   value.hour = packed[2];
   value.minute = packed[1];
   value.second = packed[0];
-  if (!IsValidDate(value.year, value.month, value.day)) {
-    throw EConvertError(std::string(texts::kInvalidDateEncode));
-  }
-  if (!IsValidTime(value.hour, value.minute, value.second)) {
-    throw EConvertError(std::string(texts::kInvalidTimeEncode));
-  }
+  RequireExisting(value);
   return value;
 }
 
@@ -125,7 +136,11 @@ DateTime CurrentLocalDateTime() {
   const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
   const auto sinceEpoch = now.time_since_epoch();
   const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(sinceEpoch).count() % 1000;
-  const std::tm local = *std::localtime(&seconds);
+  const std::tm* const calendar = std::localtime(&seconds);
+  if (calendar == nullptr) {
+    throw EConvertError(std::string(texts::kInvalidDateEncode));
+  }
+  const std::tm local = *calendar;
   DateTime value;
   value.year = local.tm_year + 1900;
   value.month = local.tm_mon + 1;

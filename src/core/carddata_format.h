@@ -49,7 +49,9 @@ int DayOfWeek(int year, int month, int day);
 bool IsValidDate(int year, int month, int day);
 bool IsValidTime(int hour, int minute, int second);
 
-// Whole seconds only; the milliseconds are dropped.
+// Whole seconds only; the milliseconds are dropped. A date or time that does not exist is
+// refused with the conversion errors of UnpackDateTime, so that no entry can be stored that
+// would make the card unreadable.
 TPackedDateTime PackDateTime(const DateTime& value);
 
 // The day of week byte is ignored. Throws EConvertError "Invalid argument to date encode" for a

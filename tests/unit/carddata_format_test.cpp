@@ -107,7 +107,7 @@ TEST(CardFormatRoutines, PackAndUnpackDates) {
   }
 }
 
-TEST(CardFormatRoutines, UnpackRefusesDatesAndTimesThatDoNotExist) {
+TEST(CardFormatRoutines, DatesAndTimesThatDoNotExistAreRefused) {
   const struct {
     TPackedDateTime packed;
     std::string message;
@@ -123,6 +123,23 @@ TEST(CardFormatRoutines, UnpackRefusesDatesAndTimesThatDoNotExist) {
     try {
       UnpackDateTime(c.packed);
       ADD_FAILURE() << "accepted " << int(c.packed[4]) << "." << int(c.packed[5]);
+    } catch (const EConvertError& e) {
+      EXPECT_EQ(e.what(), c.message);
+    }
+  }
+  // Packing refuses them too: such an entry would make every later opening of the card fail.
+  const struct {
+    DateTime value;
+    std::string message;
+  } unpackable[] = {
+      {{2024, 13, 1, 0, 0, 0, 0}, "Invalid argument to date encode"},
+      {{2023, 2, 29, 0, 0, 0, 0}, "Invalid argument to date encode"},
+      {{2024, 1, 1, 24, 0, 0, 0}, "Invalid argument to time encode"},
+  };
+  for (const auto& c : unpackable) {
+    try {
+      PackDateTime(c.value);
+      ADD_FAILURE() << "packed month " << c.value.month << " day " << c.value.day;
     } catch (const EConvertError& e) {
       EXPECT_EQ(e.what(), c.message);
     }
