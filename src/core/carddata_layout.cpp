@@ -7,93 +7,110 @@
 namespace fw {
 namespace {
 
-// Little-endian field access at a fixed offset of a page.
-class Reader {
+// Reads little-endian fields at fixed offsets of a page.
+class FieldReader {
  public:
-  explicit Reader(PageView page) : page_(page) {}
-  std::uint8_t U8(std::size_t at) const { return page_[at]; }
-  std::uint16_t U16(std::size_t at) const {
-    return static_cast<std::uint16_t>(page_[at] | (page_[at + 1] << 8));
+  explicit FieldReader(PageView page) : page_(page) {}
+  void operator()(std::size_t at, std::uint8_t& v) const { v = page_[at]; }
+  void operator()(std::size_t at, std::uint16_t& v) const {
+    v = static_cast<std::uint16_t>(page_[at] | (page_[at + 1] << 8));
   }
-  std::uint32_t U32(std::size_t at) const {
-    return static_cast<std::uint32_t>(page_[at]) |
-           (static_cast<std::uint32_t>(page_[at + 1]) << 8) |
-           (static_cast<std::uint32_t>(page_[at + 2]) << 16) |
-           (static_cast<std::uint32_t>(page_[at + 3]) << 24);
+  void operator()(std::size_t at, std::uint32_t& v) const {
+    v = static_cast<std::uint32_t>(page_[at]) | (static_cast<std::uint32_t>(page_[at + 1]) << 8) |
+        (static_cast<std::uint32_t>(page_[at + 2]) << 16) |
+        (static_cast<std::uint32_t>(page_[at + 3]) << 24);
   }
   template <std::size_t N>
-  std::array<std::uint8_t, N> Bytes(std::size_t at) const {
-    std::array<std::uint8_t, N> out{};
-    std::copy_n(page_.begin() + static_cast<std::ptrdiff_t>(at), N, out.begin());
-    return out;
+  void operator()(std::size_t at, std::array<std::uint8_t, N>& v) const {
+    std::copy_n(page_.begin() + static_cast<std::ptrdiff_t>(at), N, v.begin());
   }
 
  private:
   PageView page_;
 };
 
-class Writer {
+// Writes little-endian fields at fixed offsets of a page.
+class FieldWriter {
  public:
-  explicit Writer(PageBuffer page) : page_(page) {}
-  void U8(std::size_t at, std::uint8_t v) { page_[at] = v; }
-  void U16(std::size_t at, std::uint16_t v) {
+  explicit FieldWriter(PageBuffer page) : page_(page) {}
+  void operator()(std::size_t at, std::uint8_t v) const { page_[at] = v; }
+  void operator()(std::size_t at, std::uint16_t v) const {
     page_[at] = static_cast<std::uint8_t>(v);
     page_[at + 1] = static_cast<std::uint8_t>(v >> 8);
   }
-  void U32(std::size_t at, std::uint32_t v) {
+  void operator()(std::size_t at, std::uint32_t v) const {
     for (std::size_t i = 0; i < 4; ++i) {
       page_[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
     }
   }
   template <std::size_t N>
-  void Bytes(std::size_t at, const std::array<std::uint8_t, N>& bytes) {
-    std::copy(bytes.begin(), bytes.end(), page_.begin() + static_cast<std::ptrdiff_t>(at));
+  void operator()(std::size_t at, const std::array<std::uint8_t, N>& v) const {
+    std::copy(v.begin(), v.end(), page_.begin() + static_cast<std::ptrdiff_t>(at));
   }
 
  private:
   PageBuffer page_;
 };
 
+// Every field of the header page with its offset: the one list that reading and writing share,
+// so that the two can never disagree on a byte.
+template <typename Header, typename Field>
+void HeaderFields(Header& h, const Field& field) {
+  field(0, h.Magic);
+  field(8, h.Format0);
+  field(10, h.Format1);
+  field(11, h.Format2);
+  field(12, h.DataPages);
+  field(16, h.Reserved1);
+  field(20, h.Reserved2);
+  field(24, h.SessionsStart);
+  field(28, h.SessionsPages);
+  field(32, h.ExtendedStart);
+  field(36, h.ExtendedPages);
+  field(40, h.MainStart);
+  field(44, h.MainPages);
+  field(48, h.Reserved3);
+  field(80, h.Fill);
+}
+
+// Every field of an entry header page with its offset; the bytes not named stay 0x00.
+template <typename Entry, typename Field>
+void EntryFields(Entry& e, const Field& field) {
+  field(0, e.Marker);
+  field(2, e.PageCount);
+  field(6, e.EntryType);
+  field(8, e.Id);
+  field(10, e.Name);
+  field(27, e.Created);
+  field(34, e.HClass);
+  field(35, e.HRel);
+  field(36, e.SVer);
+  field(37, e.SRel);
+  field(40, e.FlashSize);
+  field(44, e.FlashChecksum);
+  field(48, e.FlashStart);
+  field(52, e.FlashEntryPoint);
+  field(56, e.EepromSize);
+  field(60, e.EepromChecksum);
+  field(64, e.EepromStart);
+  field(68, e.ConfigSize);
+  field(72, e.ConfigChecksum);
+  field(76, e.HeaderChecksum);
+  field(80, e.XorKey);
+  field(81, e.RotKey);
+  field(84, e.Signature);
+}
+
 }  // namespace
 
 TRgdHeader TRgdHeader::Parse(PageView page) {
-  const Reader r(page);
   TRgdHeader h;
-  h.Magic = r.Bytes<8>(0);
-  h.Format0 = r.U16(8);
-  h.Format1 = r.U8(10);
-  h.Format2 = r.U8(11);
-  h.DataPages = r.U32(12);
-  h.Reserved1 = r.U32(16);
-  h.Reserved2 = r.U32(20);
-  h.SessionsStart = r.U32(24);
-  h.SessionsPages = r.U32(28);
-  h.ExtendedStart = r.U32(32);
-  h.ExtendedPages = r.U32(36);
-  h.MainStart = r.U32(40);
-  h.MainPages = r.U32(44);
-  h.Reserved3 = r.Bytes<32>(48);
-  h.Fill = r.Bytes<432>(80);
+  HeaderFields(h, FieldReader(page));
   return h;
 }
 
 void TRgdHeader::Serialize(PageBuffer page) const {
-  Writer w(page);
-  w.Bytes(0, Magic);
-  w.U16(8, Format0);
-  w.U8(10, Format1);
-  w.U8(11, Format2);
-  w.U32(12, DataPages);
-  w.U32(16, Reserved1);
-  w.U32(20, Reserved2);
-  w.U32(24, SessionsStart);
-  w.U32(28, SessionsPages);
-  w.U32(32, ExtendedStart);
-  w.U32(36, ExtendedPages);
-  w.U32(40, MainStart);
-  w.U32(44, MainPages);
-  w.Bytes(48, Reserved3);
-  w.Bytes(80, Fill);
+  HeaderFields(*this, FieldWriter(page));
 }
 
 bool TRgdHeader::IsValid() const {
@@ -119,60 +136,14 @@ TRgdHeader MakeNewHeader(std::uint32_t pages, std::uint32_t sessions, std::uint3
 }
 
 TRgdEntryHeader TRgdEntryHeader::Parse(PageView page) {
-  const Reader r(page);
   TRgdEntryHeader e;
-  e.Marker = r.U16(0);
-  e.PageCount = r.U32(2);
-  e.EntryType = r.U16(6);
-  e.Id = r.U16(8);
-  e.Name = r.Bytes<17>(10);
-  e.Created = r.Bytes<7>(27);
-  e.HClass = r.U8(34);
-  e.HRel = r.U8(35);
-  e.SVer = r.U8(36);
-  e.SRel = r.U16(37);
-  e.FlashSize = r.U32(40);
-  e.FlashChecksum = r.U32(44);
-  e.FlashStart = r.U32(48);
-  e.FlashEntryPoint = r.U32(52);
-  e.EepromSize = r.U32(56);
-  e.EepromChecksum = r.U32(60);
-  e.EepromStart = r.U32(64);
-  e.ConfigSize = r.U32(68);
-  e.ConfigChecksum = r.U32(72);
-  e.HeaderChecksum = r.U32(76);
-  e.XorKey = r.U8(80);
-  e.RotKey = r.U8(81);
-  e.Signature = r.Bytes<10>(84);
+  EntryFields(e, FieldReader(page));
   return e;
 }
 
 void TRgdEntryHeader::Serialize(PageBuffer page) const {
   std::fill(page.begin(), page.end(), std::uint8_t{0});
-  Writer w(page);
-  w.U16(0, Marker);
-  w.U32(2, PageCount);
-  w.U16(6, EntryType);
-  w.U16(8, Id);
-  w.Bytes(10, Name);
-  w.Bytes(27, Created);
-  w.U8(34, HClass);
-  w.U8(35, HRel);
-  w.U8(36, SVer);
-  w.U16(37, SRel);
-  w.U32(40, FlashSize);
-  w.U32(44, FlashChecksum);
-  w.U32(48, FlashStart);
-  w.U32(52, FlashEntryPoint);
-  w.U32(56, EepromSize);
-  w.U32(60, EepromChecksum);
-  w.U32(64, EepromStart);
-  w.U32(68, ConfigSize);
-  w.U32(72, ConfigChecksum);
-  w.U32(76, HeaderChecksum);
-  w.U8(80, XorKey);
-  w.U8(81, RotKey);
-  w.Bytes(84, Signature);
+  EntryFields(*this, FieldWriter(page));
 }
 
 std::uint32_t EntryHeaderChecksum(PageView page) {
