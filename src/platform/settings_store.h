@@ -60,6 +60,14 @@ class SettingsStore {
   virtual std::string Location() const = 0;
 };
 
+// The key path ending in one backslash, as the stores name it: "Software\Maker\Product\".
+inline std::string KeyPathWithSeparator(std::string_view keyPath) {
+  std::string key(keyPath);
+  if (!key.empty() && key.back() != '\\')
+    key += '\\';
+  return key;
+}
+
 // Opens the store of a key path such as "Software\Maker\Product\" and a subkey such as "1.0".
 // The subkey is created by the first Flush that has something to write, never by reading.
 // Throws SettingsFormatError for a file that cannot be parsed and std::system_error when the

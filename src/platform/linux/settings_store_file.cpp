@@ -313,11 +313,9 @@ class FileSettingsStore final : public SettingsStore {
 
 std::unique_ptr<SettingsStore> OpenSettingsStore(std::string_view keyPath,
                                                  std::string_view subkey) {
-  std::string key(keyPath);
-  if (!key.empty() && key.back() != '\\')
-    key += '\\';
   const fs::path file = ConfigHome() / KeyFolder(keyPath) / (std::string(subkey) + ".ini");
-  return std::make_unique<FileSettingsStore>(file, "[" + key + std::string(subkey) + "]");
+  return std::make_unique<FileSettingsStore>(
+      file, "[" + KeyPathWithSeparator(keyPath) + std::string(subkey) + "]");
 }
 
 }  // namespace fw::platform

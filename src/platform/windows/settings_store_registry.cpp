@@ -132,10 +132,8 @@ class RegistrySettingsStore final : public SettingsStore {
 
 std::unique_ptr<SettingsStore> OpenSettingsStore(std::string_view keyPath,
                                                  std::string_view subkey) {
-  std::string key(keyPath);
-  if (!key.empty() && key.back() != '\\')
-    key += '\\';
-  return std::make_unique<RegistrySettingsStore>(key, std::string(subkey));
+  return std::make_unique<RegistrySettingsStore>(KeyPathWithSeparator(keyPath),
+                                                 std::string(subkey));
 }
 
 }  // namespace fw::platform
