@@ -5,6 +5,7 @@
 #include <QIcon>
 
 #include "core/texts.h"
+#include "gui_helpers.h"
 
 // The resources of the windows' library (the icon) are registered by name, from the global
 // namespace.
@@ -17,8 +18,7 @@ namespace fw::gui {
 void SetUpApplication() {
   InitResources();
   QApplication::setApplicationName(QStringLiteral("fwupdater-gui"));
-  QApplication::setApplicationDisplayName(QString::fromUtf8(
-      texts::kApplicationTitle.data(), static_cast<qsizetype>(texts::kApplicationTitle.size())));
+  QApplication::setApplicationDisplayName(Q(texts::kApplicationTitle));
   QApplication::setDesktopFileName(QStringLiteral("fwupdater-gui"));
   QApplication::setWindowIcon(QIcon(QStringLiteral(":/fwupdater/icon.png")));
   // The windows are laid out for a small 8 point font, so that the grids show whole rows.

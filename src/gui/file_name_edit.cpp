@@ -5,13 +5,14 @@
 #include <QFileInfo>
 #include <QStyle>
 
+#include "gui_helpers.h"
+
 namespace fw::gui {
 namespace {
 
 // "Description (*.ext)|*.ext" -> "Description (*.ext)": Qt's filter names carry their patterns.
 QString QtFilter(std::string_view filter) {
-  const QString text = QString::fromUtf8(filter.data(), static_cast<qsizetype>(filter.size()));
-  const QStringList parts = text.split(QLatin1Char('|'));
+  const QStringList parts = Q(filter).split(QLatin1Char('|'));
   QStringList names;
   for (int i = 0; i + 1 < parts.size(); i += 2)
     names << parts[i];
@@ -23,7 +24,7 @@ QString QtFilter(std::string_view filter) {
 TFileNameEdit::TFileNameEdit(std::string_view title, std::string_view filter,
                              QString defaultExtension, QWidget* parent)
     : QLineEdit(parent),
-      title_(QString::fromUtf8(title.data(), static_cast<qsizetype>(title.size()))),
+      title_(Q(title)),
       filter_(QtFilter(filter)),
       defaultExtension_(std::move(defaultExtension)) {
   QAction* browse =

@@ -17,22 +17,14 @@
 
 #include "core/message_format.h"
 #include "core/texts.h"
+#include "gui_helpers.h"
 #include "spin_field.h"
 
 namespace fw::gui {
 namespace {
 
 constexpr int kDialogWidth = 396;
-
-QString Q(std::string_view text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-template <typename Widget>
-Widget* Named(Widget* widget, const char* name) {
-  widget->setObjectName(QString::fromLatin1(name));
-  return widget;
-}
+constexpr int kDialogHeight = 309;
 
 }  // namespace
 
@@ -67,10 +59,6 @@ TFormFormat::TFormFormat(platform::Volumes& volumes, MessagePresenter& presenter
   BuildControls();
 }
 
-TFormFormat::~TFormFormat() {
-  drives_.clear();
-}  // FormDestroy: the drive records go
-
 void TFormFormat::BuildControls() {
   auto* groupDrive = new QGroupBox(Q(texts::kGroupDrive), this);
   auto* hint = Named(new QLabel(Q(texts::kDriveHint), groupDrive), "Label1");
@@ -78,7 +66,7 @@ void TFormFormat::BuildControls() {
   CBDrives = Named(new QComboBox(groupDrive), "CBDrives");
   CBDrives->setEditable(false);
   CBDrives->setSizeAdjustPolicy(QComboBox::AdjustToContents);
-  auto* driveLayout = new QVBoxLayout(groupDrive);
+  auto* driveLayout = Tight(new QVBoxLayout(groupDrive));
   driveLayout->addWidget(hint);
   driveLayout->addWidget(CBDrives);
 
@@ -89,7 +77,7 @@ void TFormFormat::BuildControls() {
   for (const std::string_view choice : texts::kSessionChoices)
     CBSes->addItem(Q(choice));
   EExtSize = Named(new TSpinField(0, 256, 0, groupFile), "EExtSize");
-  auto* fileLayout = new QGridLayout(groupFile);
+  auto* fileLayout = Tight(new QGridLayout(groupFile));
   fileLayout->addWidget(new QLabel(Q(texts::kLabelFileSize), groupFile), 0, 0);
   fileLayout->addWidget(Esize, 0, 1);
   fileLayout->addWidget(new QLabel(Q(texts::kLabelSessions), groupFile), 1, 0);
@@ -108,13 +96,14 @@ void TFormFormat::BuildControls() {
   Progress->setTextVisible(false);
   LProgress = Named(new QLabel(groupStatus), "LProgress");
   LProgress->setAlignment(Qt::AlignCenter);
-  auto* statusLayout = new QVBoxLayout(groupStatus);
+  auto* statusLayout = Tight(new QVBoxLayout(groupStatus));
   statusLayout->addWidget(LStatus);
   statusLayout->addWidget(Progress);
   statusLayout->addWidget(LProgress);
-  // Keep the group's height whether or not the progress bar is shown.
-  const int progressHeight = Progress->sizeHint().height();
-  groupStatus->setMinimumHeight(groupStatus->sizeHint().height() + progressHeight);
+  // The group keeps its height whether or not the progress bar is shown.
+  QSizePolicy progressPolicy = Progress->sizePolicy();
+  progressPolicy.setRetainSizeWhenHidden(true);
+  Progress->setSizePolicy(progressPolicy);
 
   BtnF = Named(new QPushButton(Q(texts::kButtonStartFormat), this), "BtnF");
   BtnClose = Named(new QPushButton(Q(texts::kButtonExit), this), "BtnClose");
@@ -128,12 +117,12 @@ void TFormFormat::BuildControls() {
   buttons->addWidget(BtnClose);
   buttons->addStretch(1);
 
-  auto* layout = new QVBoxLayout(this);
+  auto* layout = Tight(new QVBoxLayout(this));
   layout->addWidget(groupDrive);
   layout->addWidget(groupFile);
   layout->addWidget(groupStatus);
   layout->addLayout(buttons);
-  setFixedSize(kDialogWidth, std::max(309, layout->sizeHint().height()));
+  setFixedSize(kDialogWidth, std::max(kDialogHeight, layout->sizeHint().height()));
 
   TimerClose = new QTimer(this);
   TimerClose->setObjectName(QStringLiteral("TimerClose"));
@@ -231,7 +220,7 @@ void TFormFormat::BtnFClick() {
   RunCommand(presenter_, [&] {
     const auto sessions = Sessions();
     if (!sessions) {
-      const MessageArg args[] = {CBSes->currentText().toStdString()};
+      const MessageArg args[] = {S(CBSes->currentText())};
       UserMessage(presenter_, texts::kSessionsInvalid, args, mkInformation);
       return;
     }

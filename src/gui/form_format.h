@@ -25,9 +25,8 @@ class TFormFormat : public QDialog {
 
  public:
   TFormFormat(platform::Volumes& volumes, MessagePresenter& presenter, QWidget* parent = nullptr);
-  ~TFormFormat() override;
 
-  // The drive records of the current showing.
+  // The drive records of the current showing; they go with the next showing or the dialog.
   const std::vector<TCardDriveInfo>& Drives() const { return drives_; }
   bool Writing() const { return writing_; }
 

@@ -10,10 +10,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScrollBar>
 #include <QShortcut>
 #include <QStyle>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <filesystem>
 
 #include "core/carddata_file.h"
@@ -22,6 +22,7 @@
 #include "core/texts.h"
 #include "core/write_command.h"
 #include "file_name_edit.h"
+#include "gui_helpers.h"
 #include "spin_field.h"
 #include "string_grid.h"
 
@@ -32,17 +33,17 @@ constexpr int kWindowWidth = 550;
 constexpr int kMinWindowHeight = 450;
 constexpr int kNameMaxChars = 16;
 
-QString Q(std::string_view text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 // Captions of the system break lines with CR LF; a label breaks them with LF.
 QString LabelText(std::string_view text) {
   return Q(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
 }
 
-std::string S(const QString& text) {
-  return text.toStdString();
+// The width of a label's longest word: a word-wrapped label that narrow breaks between words.
+int LongestWordWidth(const QLabel& label) {
+  int widest = 0;
+  for (const QString& word : label.text().split(QLatin1Char(' '), Qt::SkipEmptyParts))
+    widest = std::max(widest, label.fontMetrics().horizontalAdvance(word));
+  return widest + 2 * label.margin() + 2;
 }
 
 bool IsExistingFile(const QString& path) {
@@ -54,19 +55,12 @@ bool IsExistingFile(const QString& path) {
 
 QPushButton* MakeButton(QWidget* parent, const char* name, std::string_view caption,
                         std::string_view hint = {}) {
-  auto* button = new QPushButton(Q(caption), parent);
-  button->setObjectName(QString::fromLatin1(name));
+  auto* button = Named(new QPushButton(Q(caption), parent), name);
   button->setAutoDefault(false);
   button->setDefault(false);
   if (!hint.empty())
     button->setToolTip(Q(hint));
   return button;
-}
-
-template <typename Widget>
-Widget* Named(Widget* widget, const char* name) {
-  widget->setObjectName(QString::fromLatin1(name));
-  return widget;
 }
 
 }  // namespace
@@ -98,7 +92,7 @@ void TFormMain::BuildControls() {
   GridMemInfo->setFixedHeight(GridMemInfo->HeightForRows(6));
   GridMemInfo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   GridMemInfo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  auto* deviceLayout = new QVBoxLayout(groupDevice);
+  auto* deviceLayout = Tight(new QVBoxLayout(groupDevice));
   deviceLayout->addWidget(CBProc);
   deviceLayout->addWidget(GridMemInfo);
   connect(CBProc, &QComboBox::activated, this, &TFormMain::CBProcChange);
@@ -127,16 +121,22 @@ void TFormMain::BuildControls() {
   hexRow->addWidget(new QLabel(Q(texts::kLabelImage), groupProgram));
   hexRow->addWidget(EFnamehex, 1);
   hexRow->addWidget(btnhexinfo);
-  auto* versionGrid = new QGridLayout;
-  versionGrid->addWidget(new QLabel(LabelText(texts::kLabelUpdateName), groupProgram), 0, 0,
-                         Qt::AlignBottom);
-  versionGrid->addWidget(new QLabel(LabelText(texts::kLabelSver), groupProgram), 0, 1);
-  versionGrid->addWidget(new QLabel(LabelText(texts::kLabelSrel), groupProgram), 0, 2);
-  versionGrid->addWidget(Ename, 1, 0);
-  versionGrid->addWidget(ESVER, 1, 1);
-  versionGrid->addWidget(ESREL, 1, 2);
-  versionGrid->setColumnStretch(0, 1);
+  // Name and version numbers share one row: the name's caption wraps beside its field.
+  auto* nameLabel = new QLabel(Q(texts::kLabelUpdateName), groupProgram);
+  nameLabel->setWordWrap(true);
+  nameLabel->setFixedWidth(LongestWordWidth(*nameLabel));
+  auto* versionRow = new QHBoxLayout;
+  versionRow->setSpacing(kSpacing);
+  versionRow->addWidget(nameLabel);
+  versionRow->addWidget(Ename, 1);
+  versionRow->addSpacing(kSpacing);
+  versionRow->addWidget(new QLabel(LabelText(texts::kLabelSver), groupProgram));
+  versionRow->addWidget(ESVER);
+  versionRow->addSpacing(kSpacing);
+  versionRow->addWidget(new QLabel(LabelText(texts::kLabelSrel), groupProgram));
+  versionRow->addWidget(ESREL);
   auto* deviceFields = new QGridLayout;
+  deviceFields->setSpacing(kSpacing);
   deviceFields->addWidget(new QLabel(LabelText(texts::kLabelHclass), groupProgram), 0, 0);
   deviceFields->addWidget(EHCLASS, 0, 1);
   deviceFields->addWidget(new QLabel(LabelText(texts::kLabelHrel), groupProgram), 1, 0);
@@ -144,9 +144,9 @@ void TFormMain::BuildControls() {
   auto* hexInfoRow = new QHBoxLayout;
   hexInfoRow->addLayout(deviceFields);
   hexInfoRow->addWidget(GridHexInfo, 1);
-  auto* programLayout = new QVBoxLayout(groupProgram);
+  auto* programLayout = Tight(new QVBoxLayout(groupProgram));
   programLayout->addLayout(hexRow);
-  programLayout->addLayout(versionGrid);
+  programLayout->addLayout(versionRow);
   programLayout->addLayout(hexInfoRow);
 
   // Medium
@@ -157,16 +157,14 @@ void TFormMain::BuildControls() {
   BtnOpenRgd = MakeButton(groupMedium, "BtnOpenRgd", texts::kButtonInfo, texts::kHintCardInfo);
   ChBcoded = Named(new QCheckBox(Q(texts::kCheckScramble), groupMedium), "ChBcoded");
   GridrgdInfo = Named(new TStringGrid(groupMedium), "GridrgdInfo");
-  // Room for a caption row, a few entries and the horizontal scroll bar; the window's height
-  // follows from the other groups.
+  // Room for the caption row, three entries and the empty row; older entries scroll.
   GridrgdInfo->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Ignored);
-  GridrgdInfo->setMinimumHeight(GridrgdInfo->HeightForRows(6) +
-                                GridrgdInfo->horizontalScrollBar()->sizeHint().height());
+  GridrgdInfo->setMinimumHeight(GridrgdInfo->HeightForRows(5));
   auto* destRow = new QHBoxLayout;
   destRow->addWidget(new QLabel(Q(texts::kLabelCardFile), groupMedium));
   destRow->addWidget(EFnamedest, 1);
   destRow->addWidget(BtnOpenRgd);
-  auto* mediumLayout = new QVBoxLayout(groupMedium);
+  auto* mediumLayout = Tight(new QVBoxLayout(groupMedium));
   mediumLayout->addLayout(destRow);
   mediumLayout->addWidget(ChBcoded);
   mediumLayout->addWidget(GridrgdInfo, 1);
@@ -184,7 +182,7 @@ void TFormMain::BuildControls() {
   panel->addStretch(1);
   panel->addWidget(BitBtn1);
 
-  auto* layout = new QVBoxLayout(this);
+  auto* layout = Tight(new QVBoxLayout(this));
   layout->addWidget(groupDevice);
   layout->addWidget(groupProgram);
   layout->addWidget(groupMedium, 1);

@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QMessageBox>
 
+#include "gui_helpers.h"
+
 namespace fw::gui {
 namespace {
 
@@ -67,7 +69,7 @@ int CodeOfButton(int button) {
 }  // namespace
 
 QString DisplayText(std::string_view text) {
-  QString shown = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+  QString shown = Q(text);
   shown.replace(QStringLiteral("\n\r"), QStringLiteral("\n"));
   shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));

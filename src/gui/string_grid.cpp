@@ -5,6 +5,8 @@
 #include <QStyledItemDelegate>
 #include <algorithm>
 
+#include "gui_helpers.h"
+
 namespace fw::gui {
 namespace {
 
@@ -50,6 +52,11 @@ TStringGrid::TStringGrid(QWidget* parent) : QTableWidget(parent) {
   setTabKeyNavigation(false);
   setWordWrap(false);
   setItemDelegate(new PlainCellDelegate(this));
+  // A narrower face of the window's font, where the system has one, so that the nine columns
+  // of the card entry list fit the window's width.
+  QFont narrow = font();
+  narrow.setStretch(QFont::SemiCondensed);
+  setFont(narrow);
   setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
 }
 
@@ -61,7 +68,7 @@ void TStringGrid::SetTable(const TextTable& table) {
   const QBrush caption = palette().brush(QPalette::Button);
   for (int r = 0; r < table.RowCount(); ++r) {
     for (int c = 0; c < table.ColCount(); ++c) {
-      auto* item = new QTableWidgetItem(QString::fromStdString(table.rows[r][c]));
+      auto* item = new QTableWidgetItem(Q(table.rows[r][c]));
       item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
       if (r < table.fixedRows || c < table.fixedCols)
         item->setBackground(caption);
