@@ -14,6 +14,9 @@ namespace {
 constexpr std::size_t kSlotBytes = 4;
 constexpr std::size_t kNoSlot = std::numeric_limits<std::size_t>::max();
 constexpr std::int32_t kNoImageFirst = std::numeric_limits<std::int32_t>::max();
+// A dsPIC30F addresses 24 bits; a catalogue range beyond that is a typing error, and its slot
+// array (4 bytes per address unit, up to 8 GiB) would exhaust the memory instead of failing.
+constexpr std::int64_t kMaxSlotCount = std::int64_t{1} << 24;
 
 // Byte j of an unprogrammed slot array: FF FF FF 00 per slot.
 std::uint8_t ErasedByte(std::uint64_t j) {
@@ -28,7 +31,7 @@ TdsPicMemRegion::TdsPicMemRegion(TMemRange range, bool isProgramMemory)
       endAddress_(static_cast<std::uint32_t>(range.EndAddr)),
       slotCount_(0) {
   const std::int64_t count = std::int64_t{range.EndAddr} - range.BaseAddr + 1;
-  if (count < 0 || count > std::numeric_limits<std::int32_t>::max())
+  if (count < 0 || count > kMaxSlotCount)
     throw ERangeError();
   slotCount_ = static_cast<std::int32_t>(count);
   slots_.assign(static_cast<std::size_t>(count) * kSlotBytes, 0);

@@ -33,7 +33,8 @@ class ENotInWindow : public std::runtime_error {
 class TdsPicMemRegion {
  public:
   // An empty region over range.BaseAddr..range.EndAddr: slots zero, both image bounds -1.
-  // ERangeError when EndAddr < BaseAddr - 1.
+  // ERangeError when EndAddr < BaseAddr - 1, or when the range spans more than the 2^24 address
+  // units of the processor's address space.
   TdsPicMemRegion(TMemRange range, bool isProgramMemory);
   virtual ~TdsPicMemRegion() = default;
 

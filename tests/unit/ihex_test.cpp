@@ -283,11 +283,16 @@ TEST(IhexRegion, SlotsAndTheirBounds) {
   EXPECT_EQ(none.SlotCount(), 0);
   none.SetLowWord(0x100, 1);
   EXPECT_EQ(none.GetLowWord(0x100), 0u);
-  try {
-    TdsPicMemRegion bad({0x100, 0xFE, 0}, true);
-    FAIL() << "no error";
-  } catch (const ERangeError& e) {
-    EXPECT_STREQ(e.what(), "Range check error");
+  // An end below the base, and a range wider than the 24-bit address space (a catalogue typo
+  // that would otherwise ask for gigabytes of slots), are both range errors.
+  for (const TMemRange range :
+       {TMemRange{0x100, 0xFE, 0}, TMemRange{0, 0x7FFFFFFE, 0}, TMemRange{0, 0x1000000, 0}}) {
+    try {
+      TdsPicMemRegion bad(range, true);
+      ADD_FAILURE() << "no error for " << range.BaseAddr << ".." << range.EndAddr;
+    } catch (const ERangeError& e) {
+      EXPECT_STREQ(e.what(), "Range check error");
+    }
   }
 }
 
