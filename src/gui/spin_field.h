@@ -1,6 +1,8 @@
-// A whole-number spin field: a value set by the program is brought into the range, a text that
-// is not a number becomes the minimum when the field is left, and reading a field whose text is
-// not a number gives the minimum. Lowering the maximum below the minimum lowers the minimum too.
+// A whole-number spin field: any whole number may be typed, and leaving the field brings it
+// into the range (a text that is not a number becomes the minimum); a value set by the program
+// is brought into the range; reading the field gives its text as a number in the range, or
+// the minimum when the text is not a number. Lowering the maximum below the minimum lowers the
+// minimum too.
 #pragma once
 
 #include <QSpinBox>
@@ -19,6 +21,7 @@ class TSpinField : public QSpinBox {
   void SetValue(int value);
 
  protected:
+  QValidator::State validate(QString& input, int& pos) const override;
   void fixup(QString& input) const override;
 };
 
