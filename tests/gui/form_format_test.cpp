@@ -12,10 +12,9 @@
 #include <memory>
 
 #include "core/texts.h"
-#include "fake_presenter.h"
 #include "form_format.h"
-#include "platform/volumes_fake.h"
 #include "spin_field.h"
+#include "window_fixture.h"
 
 namespace fw::gui {
 namespace {
@@ -32,32 +31,22 @@ std::uint32_t ReadLe32(const std::vector<char>& bytes, std::size_t offset) {
 
 }  // namespace
 
-class FormFormatTest : public QObject {
+class FormFormatTest : public QObject, private test::WindowFixture {
   Q_OBJECT
 
  private:
-  std::unique_ptr<QTemporaryDir> dir_;
-  std::unique_ptr<test::FakePresenter> presenter_;
-  std::unique_ptr<platform::FakeVolumes> volumes_;
   std::unique_ptr<TFormFormat> form_;
 
   fs::path Folder(const std::string& name) {
-    const fs::path folder = fs::path(dir_->path().toStdString()) / name;
+    const fs::path folder = Dir() / name;
     fs::create_directories(folder);
     return folder;
   }
   template <typename T>
   T* Control(const char* name) {
-    T* control = form_->findChild<T*>(QString::fromLatin1(name));
-    if (control == nullptr)
-      qFatal("no control %s", name);
-    return control;
+    return WindowFixture::Control<T>(*form_, name);
   }
-  void Show() {
-    form_->show();
-    form_->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(form_.get()));
-  }
+  void Show() { ShowActive(*form_); }
   bool CalledFormat() const {
     for (const auto& call : volumes_->Calls()) {
       if (call.rfind("FormatFat16", 0) == 0)
@@ -74,9 +63,7 @@ class FormFormatTest : public QObject {
 
  private slots:
   void init() {
-    dir_ = std::make_unique<QTemporaryDir>();
-    presenter_ = std::make_unique<test::FakePresenter>();
-    volumes_ = std::make_unique<platform::FakeVolumes>();
+    ResetFixture();
     form_ = std::make_unique<TFormFormat>(*volumes_, *presenter_);
   }
   void cleanup() { form_.reset(); }

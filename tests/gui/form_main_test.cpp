@@ -13,22 +13,19 @@
 #include <memory>
 #include <sstream>
 
+#include "application.h"
 #include "core/carddata_create.h"
 #include "core/texts.h"
-#include "fake_presenter.h"
 #include "form_main.h"
-#include "platform/volumes_fake.h"
+#include "gui_helpers.h"
 #include "spin_field.h"
 #include "string_grid.h"
+#include "window_fixture.h"
 
 namespace fw::gui {
 namespace {
 
 namespace fs = std::filesystem;
-
-QString Q(std::string_view text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 void WriteText(const fs::path& path, const std::string& text) {
   fs::create_directories(path.parent_path());
@@ -51,15 +48,10 @@ constexpr char kHex[] = ":080000000001040000000000F3\n:00000001FF\n";
 
 }  // namespace
 
-class FormMainTest : public QObject {
+class FormMainTest : public QObject, private test::WindowFixture {
   Q_OBJECT
 
  private:
-  std::unique_ptr<QTemporaryDir> dir_;
-  std::unique_ptr<test::FakePresenter> presenter_;
-  std::unique_ptr<platform::FakeVolumes> volumes_;
-
-  fs::path Dir() const { return fs::path(dir_->path().toStdString()); }
   fs::path SettingsFile() const { return Dir() / "config" / "Kerrow" / "Lintrak" / "1.0.ini"; }
   void StoreSettings(const std::string& lines) {
     WriteText(SettingsFile(), "[Software\\Kerrow\\Lintrak\\1.0]\n" + lines);
@@ -77,26 +69,14 @@ class FormMainTest : public QObject {
     services.catalogPath = Dir() / "DEV_LIST.dat";
     return std::make_unique<TFormMain>(services);
   }
-  template <typename T>
-  static T* Control(TFormMain& window, const char* name) {
-    T* control = window.findChild<T*>(QString::fromLatin1(name));
-    if (control == nullptr)
-      qFatal("no control %s", name);
-    return control;
-  }
-  static void Show(TFormMain& window) {
-    window.show();
-    window.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&window));
-  }
 
  private slots:
+  // The windows are laid out for the application's font.
+  void initTestCase() { SetUpApplication(); }
+
   void init() {
-    dir_ = std::make_unique<QTemporaryDir>();
-    QVERIFY(dir_->isValid());
+    ResetFixture();
     qputenv("XDG_CONFIG_HOME", (dir_->path() + "/config").toUtf8());
-    presenter_ = std::make_unique<test::FakePresenter>();
-    volumes_ = std::make_unique<platform::FakeVolumes>();
     WriteText(Dir() / "DEV_LIST.dat", kCatalogue);
   }
 
@@ -133,7 +113,7 @@ class FormMainTest : public QObject {
 
     // Picking the second device replaces the memory map and the three device fields.
     auto* list = Control<QComboBox>(*window, "CBProc");
-    Show(*window);
+    ShowActive(*window);
     list->setFocus();
     QTest::keyClick(list, Qt::Key_Down);
     QCOMPARE(list->currentIndex(), 1);
@@ -143,7 +123,7 @@ class FormMainTest : public QObject {
 
   void focusOrderSkipsTheDisabledFields() {
     auto window = Window();
-    Show(*window);
+    ShowActive(*window);
     const QStringList expected = {
         "EFnamedest", "GridrgdInfo", "BtnOpenRgd", "ChBcoded",    "BtnProcess", "Button2",
         "BitBtn1",    "BtnEject",    "CBProc",     "GridMemInfo", "Ename",      "ESVER",
@@ -160,6 +140,71 @@ class FormMainTest : public QObject {
     QCOMPARE(seen, expected);
   }
 
+  void shortcutsWorkFromEveryControlWithoutMovingTheFocus() {
+    const std::string card = CardFile();
+    WriteText(Dir() / "fw.hex", kHex);
+    volumes_->AddCard(Dir() / "card", "sdb1", 16 << 20, 8 << 20);
+    auto window = Window();
+    Control<QLineEdit>(*window, "EFnamehex")->setText(Q((Dir() / "fw.hex").string()));
+    Control<QLineEdit>(*window, "EFnamedest")->setText(Q(card));
+    auto* hexGrid = Control<TStringGrid>(*window, "GridHexInfo");
+    auto* cardGrid = Control<TStringGrid>(*window, "GridrgdInfo");
+    ShowActive(*window);
+    int entries = 0;
+    for (const char* name : {"EFnamedest", "GridrgdInfo", "BtnOpenRgd", "ChBcoded", "BtnProcess",
+                             "Button2", "BitBtn1", "BtnEject", "CBProc", "GridMemInfo", "Ename",
+                             "ESVER", "ESREL", "EFnamehex", "btnhexinfo", "GridHexInfo"}) {
+      Control<QWidget>(*window, name)->setFocus();
+      QWidget* focus = QApplication::focusWidget();
+      hexGrid->setRowCount(0);
+      cardGrid->setRowCount(0);
+      const std::size_t volumeCalls = volumes_->Calls().size();
+      for (const Qt::Key key : {Qt::Key_H, Qt::Key_F, Qt::Key_W, Qt::Key_J})
+        QTest::keyClick(focus, key, Qt::ControlModifier);
+      ++entries;
+      QVERIFY2(hexGrid->rowCount() == 5, name);                // Ctrl+H
+      QVERIFY2(cardGrid->rowCount() == entries + 2, name);     // Ctrl+F, then Ctrl+W
+      QVERIFY2(volumes_->Calls().size() > volumeCalls, name);  // Ctrl+J looked for the card
+      QVERIFY2(QApplication::focusWidget() == focus, name);
+    }
+    QVERIFY(presenter_->shown.empty());  // the card file lies on no removable volume
+  }
+
+  void gridsShowEveryRowAndColumn() {
+    const std::string card = CardFile();
+    WriteText(Dir() / "fw.hex", kHex);
+    auto window = Window();
+    Control<QLineEdit>(*window, "EFnamehex")->setText(Q((Dir() / "fw.hex").string()));
+    Control<QLineEdit>(*window, "EFnamedest")->setText(Q(card));
+    Control<QLineEdit>(*window, "Ename")->setText(QStringLiteral("Регистратор 3.12"));
+    ShowActive(*window);
+    for (int i = 0; i < 3; ++i)
+      window->BtnProcessClick();
+    window->btnhexinfoClick();
+    QVERIFY(presenter_->shown.empty());
+    QCOMPARE(window->width(), 550);
+    QVERIFY(window->height() >= 450);
+    for (const char* name : {"GridMemInfo", "GridHexInfo", "GridrgdInfo"}) {
+      auto* grid = Control<TStringGrid>(*window, name);
+      int width = 0;
+      for (int c = 0; c < grid->columnCount(); ++c)
+        width += grid->columnWidth(c);
+      int height = 0;
+      for (int r = 0; r < grid->rowCount(); ++r)
+        height += grid->rowHeight(r);
+      QVERIFY2(grid->rowCount() > 0, name);
+      QVERIFY2(width <= grid->viewport()->width(), qPrintable(QStringLiteral("%1: columns %2 > %3")
+                                                                  .arg(name)
+                                                                  .arg(width)
+                                                                  .arg(grid->viewport()->width())));
+      QVERIFY2(height <= grid->viewport()->height(),
+               qPrintable(QStringLiteral("%1: rows %2 > %3")
+                              .arg(name)
+                              .arg(height)
+                              .arg(grid->viewport()->height())));
+    }
+  }
+
   void storedIndexBeyondTheCatalogueSelectsNothing() {
     StoreSettings("ProcInd=int:5\nSVER=int:300\n");
     {
@@ -171,7 +216,7 @@ class FormMainTest : public QObject {
       QCOMPARE(Control<TSpinField>(*window, "ESVER")->Value(), 255);
       Control<QLineEdit>(*window, "EFnamehex")->setText(Q((Dir() / "DEV_LIST.dat").string()));
       Control<QLineEdit>(*window, "EFnamedest")->setText(Q((Dir() / "DEV_LIST.dat").string()));
-      Show(*window);
+      ShowActive(*window);
       QTest::keyClick(window.get(), Qt::Key_W, Qt::ControlModifier);
       QCOMPARE(presenter_->Texts(), std::vector<std::string>{std::string(texts::kNoDevice)});
       QCOMPARE(presenter_->shown[0].caption, std::string(texts::kApplicationTitle));
@@ -262,7 +307,7 @@ class FormMainTest : public QObject {
     Control<QLineEdit>(*window, "EFnamedest")->setText(Q(card));
     auto* grid = Control<TStringGrid>(*window, "GridrgdInfo");
     auto* name = Control<QLineEdit>(*window, "Ename");
-    Show(*window);
+    ShowActive(*window);
     name->setFocus();
     QTest::keyClick(name, Qt::Key_F, Qt::ControlModifier);
     QCOMPARE(grid->rowCount(), 2);  // caption and the empty row
@@ -283,7 +328,7 @@ class FormMainTest : public QObject {
     auto window = Window();
     auto* hexPath = Control<QLineEdit>(*window, "EFnamehex");
     auto* grid = Control<TStringGrid>(*window, "GridHexInfo");
-    Show(*window);
+    ShowActive(*window);
     hexPath->setText(Q((Dir() / "fw.hex").string()));
     hexPath->setFocus();
     QTest::keyClick(hexPath, Qt::Key_H, Qt::ControlModifier);
@@ -325,7 +370,7 @@ class FormMainTest : public QObject {
     auto& card = volumes_->AddCard(Dir() / "card", "sdb1", 16 << 20, 8 << 20);
     auto window = Window();
     Control<QLineEdit>(*window, "EFnamedest")->setText(Q((Dir() / "card" / "data.rgd").string()));
-    Show(*window);
+    ShowActive(*window);
     QTest::keyClick(Control<QLineEdit>(*window, "Ename"), Qt::Key_J, Qt::ControlModifier);
     QCOMPARE(presenter_->Texts(),
              std::vector<std::string>{"Диск sdb1: может быть безопасно извлечен"});
@@ -388,7 +433,7 @@ class FormMainTest : public QObject {
 
   void escapeClosesADroppedDownListFirst() {
     auto window = Window();
-    Show(*window);
+    ShowActive(*window);
     auto* list = Control<QComboBox>(*window, "CBProc");
     list->setFocus();
     list->showPopup();
@@ -403,7 +448,7 @@ class FormMainTest : public QObject {
 
   void escapeClosesTheWindowAndSavesTheSettings() {
     auto window = Window();
-    Show(*window);
+    ShowActive(*window);
     auto* name = Control<QLineEdit>(*window, "Ename");
     name->setFocus();
     QTest::keyClicks(name, "X");
@@ -435,6 +480,18 @@ class FormMainTest : public QObject {
     other->setFocus();            // leaving the field
     QCOMPARE(field->text(), QStringLiteral("1"));
     QCOMPARE(field->value(), 1);
+
+    // A number beyond the range stays as typed (never cut to "30") until the field is left.
+    field->setFocus();
+    QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(field, "300");
+    QCOMPARE(field->text(), QStringLiteral("300"));
+    QCOMPARE(field->Value(), 255);
+    QTest::keyClicks(field, "x");
+    QCOMPARE(field->text(), QStringLiteral("300"));  // only whole numbers can be typed
+    other->setFocus();
+    QCOMPARE(field->text(), QStringLiteral("255"));
+    QCOMPARE(field->value(), 255);
   }
 };
 
