@@ -238,9 +238,6 @@ void TFormMain::FormCreate() {
 }
 
 void TFormMain::FormDestroy() {
-  if (destroyed_)
-    return;
-  destroyed_ = true;
   Run([this] {
     auto store = services_.openSettings();
     SaveSettings(*store, *this);

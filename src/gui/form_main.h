@@ -92,7 +92,6 @@ class TFormMain : public QWidget, private SettingsFields {
   MainWindowServices services_;
   std::vector<DeviceEntry> devices_;
   QDialog* formatDialog_ = nullptr;
-  bool destroyed_ = false;
 
   QComboBox* CBProc = nullptr;
   TStringGrid* GridMemInfo = nullptr;

@@ -65,10 +65,14 @@ void TStringGrid::SetTable(const TextTable& table) {
   const int currentColumn = std::max(0, this->currentColumn());
   setRowCount(table.RowCount());
   setColumnCount(table.ColCount());
+  clearContents();
   const QBrush caption = palette().brush(QPalette::Button);
   for (int r = 0; r < table.RowCount(); ++r) {
-    for (int c = 0; c < table.ColCount(); ++c) {
-      auto* item = new QTableWidgetItem(Q(table.rows[r][c]));
+    const auto& row = table.rows[static_cast<std::size_t>(r)];
+    // A row shorter than the first leaves its missing cells empty instead of reading past it.
+    const int cells = std::min(table.ColCount(), static_cast<int>(row.size()));
+    for (int c = 0; c < cells; ++c) {
+      auto* item = new QTableWidgetItem(Q(row[static_cast<std::size_t>(c)]));
       item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
       if (r < table.fixedRows || c < table.fixedCols)
         item->setBackground(caption);
