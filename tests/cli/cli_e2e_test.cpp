@@ -1,7 +1,6 @@
 // The command line end to end: every test runs the real fwupdater binary in its own temp folder
 // and looks at its exit code, its output and the bytes of the files it leaves.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -11,51 +10,17 @@
 #include <string>
 #include <vector>
 
+#include "cli_run.h"
 #include "core/message_format.h"
 #include "core/texts.h"
 
 namespace fw {
 namespace {
 
-namespace fs = std::filesystem;
+using namespace clitest;
 using Bytes = std::vector<std::uint8_t>;
 
 constexpr std::size_t kPage = 512;
-
-struct Result {
-  int code = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string ReadText(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary | std::ios::ate);
-  if (!in)
-    return {};
-  std::string text(static_cast<std::size_t>(in.tellg()), '\0');
-  in.seekg(0);
-  in.read(text.data(), static_cast<std::streamsize>(text.size()));
-  return text;
-}
-
-void WriteText(const fs::path& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary) << text;
-}
-
-std::string Quoted(const std::string& arg) {
-  std::string out = "'";
-  for (const char c : arg)
-    out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
-
-// A message as the command line prints it: each LF CR or CR LF pair is one line break.
-std::string Printed(std::string text) {
-  for (const char* pair : {"\n\r", "\r\n"})
-    for (auto at = text.find(pair); at != std::string::npos; at = text.find(pair, at + 1))
-      text.replace(at, 2, "\n");
-  return text + "\n";
-}
 
 // ---- HEX fixtures, written from the Intel HEX rules ----------------------------------------
 
@@ -148,19 +113,7 @@ class CliTest : public ::testing::Test {
   }
 
   // Runs fwupdater with the arguments in the test's folder.
-  Result Fw(const std::vector<std::string>& args) {
-    std::string command =
-        "cd " + Quoted(dir_.string()) + " && " + Quoted(std::string(FW_BIN_DIR) + "/fwupdater");
-    for (const auto& arg : args)
-      command += " " + Quoted(arg);
-    command += " >out.txt 2>err.txt";
-    const int status = std::system(command.c_str());
-    Result r;
-    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    r.out = ReadText(dir_ / "out.txt");
-    r.err = ReadText(dir_ / "err.txt");
-    return r;
-  }
+  Result Fw(const std::vector<std::string>& args) { return RunFwupdater(dir_, args); }
 
   // A new card data file of 4096 pages (2 MiB) with an EXTENDED section of `extendedMb` MB.
   void CreateCard(const std::string& name = "c.rgd", int extendedMb = 1) {
