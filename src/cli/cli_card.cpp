@@ -71,10 +71,12 @@ void RunCreate(const CreateOptions& o) {
 void AddCreateCommand(CLI::App& app) {
   auto o = std::make_shared<CreateOptions>();
   CLI::App* cmd = app.add_subcommand(
-      "create", "Create a new card data file: the header page followed by zero-filled pages.");
+      "create",
+      "Create a new card data file: the header page followed by zero-filled pages (a progress "
+      "bar on a terminal; Ctrl+C stops and deletes the partial file).");
   cmd->add_option("CARD", o->card, "Card data file to create (for example data.rgd)")->required();
   CLI::Option_group* size = cmd->add_option_group("size", "The size of the file, one of:");
-  size->add_option("--size-mb", o->sizeMb, "Size in megabytes (2048 pages each)")
+  size->add_option("--size-mb", o->sizeMb, "Size in MB (2048 pages each)")
       ->check(CLI::Range(0u, 2097151u));
   size->add_option("--pages", o->pages, "Size in 512-byte pages, the header page included");
   size->require_option(1);
@@ -82,8 +84,8 @@ void AddCreateCommand(CLI::App& app) {
       ->check(CLI::IsMember({50u, 100u, 500u, 1000u}))
       ->capture_default_str();
   cmd->add_option("--extended-mb", o->extendedMb,
-                  "Size of the EXTENDED section in megabytes (default: a tenth of the file's "
-                  "size, rounded to the nearest, ties to even)");
+                  "Size of the EXTENDED section in MB (default: a tenth of the file's size, "
+                  "rounded to the nearest, ties to even)");
   cmd->add_flag("--force", o->force, "Replace an existing file");
   cmd->callback([o, cmd] {
     o->extendedGiven = cmd->count("--extended-mb") > 0;
@@ -167,11 +169,12 @@ void RunVerify(const CardOptions& o) {
 }
 
 template <typename Run>
-void AddCardReadCommand(CLI::App& app, const char* name, const char* description, Run run) {
+void AddCardReadCommand(CLI::App& app, const char* name, const char* description,
+                        const char* jsonDescription, Run run) {
   auto o = std::make_shared<CardOptions>();
   CLI::App* cmd = app.add_subcommand(name, description);
   cmd->add_option("CARD", o->card, "Card data file (for example data.rgd)")->required();
-  cmd->add_flag("--json", o->json, "Print JSON instead of text");
+  cmd->add_flag("--json", o->json, jsonDescription);
   cmd->callback([o, run] { run(*o); });
 }
 
@@ -179,12 +182,13 @@ void AddCardReadCommand(CLI::App& app, const char* name, const char* description
 
 void AddCardCommands(CLI::App& app) {
   AddCreateCommand(app);
-  AddCardReadCommand(app, "list", "List the entries of a card data file.", RunList);
+  AddCardReadCommand(app, "list", "List the entries of a card data file.",
+                     "Print JSON instead of the table", RunList);
   AddCardReadCommand(app, "verify",
                      "Read every entry as the recorder does: unscramble the payloads and check "
                      "the three payload checksums and the header checksum. Exit code 0 when all "
                      "hold, 1 otherwise.",
-                     RunVerify);
+                     "Print JSON instead of lines of text", RunVerify);
 }
 
 }  // namespace fw::cli

@@ -64,7 +64,7 @@ void AddDevicesCommand(CLI::App& app) {
   CLI::App* cmd = app.add_subcommand(
       "devices", "List the devices of the catalogue with their numbers and memory maps.");
   AddCatalogueOption(*cmd, *options);
-  cmd->add_flag("--json", *asJson, "Print JSON instead of a table");
+  cmd->add_flag("--json", *asJson, "Print JSON instead of the table");
   cmd->callback([options, asJson] { RunDevices(*options, *asJson); });
 }
 
@@ -109,22 +109,26 @@ void AddHexInfoCommand(CLI::App& app) {
       "hexinfo", "Show which addresses a HEX file fills in each memory of a device.");
   cmd->add_option("HEX", o->hex, "Intel HEX32 firmware file")->required();
   AddDeviceOptions(*cmd, o->device);
-  cmd->add_flag("--json", o->json, "Print JSON instead of a table");
+  cmd->add_flag("--json", o->json, "Print JSON instead of the table");
   cmd->callback([o] { RunHexInfo(*o); });
 }
 
 }  // namespace
 
 void AddCatalogueOption(CLI::App& command, DeviceOptions& options) {
-  command.add_option("--catalogue", options.catalogue,
-                     "Device catalogue (default: DEV_LIST.dat beside the program)");
+  command
+      .add_option("--catalogue", options.catalogue,
+                  "Device catalogue (default: DEV_LIST.dat beside the program)")
+      ->type_name("FILE");
 }
 
 void AddDeviceOptions(CLI::App& command, DeviceOptions& options) {
   AddCatalogueOption(command, options);
-  command.add_option("--device", options.device,
-                     "Device: its number as `devices` prints it, or its exact name "
-                     "(default: the first device)");
+  command
+      .add_option("--device", options.device,
+                  "Device: its number as `devices` prints it, or its exact name "
+                  "(default: the first device)")
+      ->type_name("N|NAME");
 }
 
 std::string CataloguePath(const DeviceOptions& options) {

@@ -221,8 +221,10 @@ void RunEject(const std::string& path) {
 void AddVolumeCommands(CLI::App& app) {
   auto json = std::make_shared<bool>(false);
   CLI::App* drives = app.add_subcommand(
-      "drives", "List the removable drives that hold a card, as the preparation dialog does.");
-  drives->add_flag("--json", *json, "Every field of every drive as JSON");
+      "drives",
+      "List the removable drives that hold a card, as the preparation dialog does (none: a "
+      "message on stderr, exit code 0).");
+  drives->add_flag("--json", *json, "Print every field of every drive as JSON instead of the list");
   drives->callback([json] { RunDrives(*json); });
 
   auto o = std::make_shared<PrepareOptions>();
@@ -233,14 +235,14 @@ void AddVolumeCommands(CLI::App& app) {
   prepare->add_option("DRIVE", o->drive, "The drive as `drives` lists it (E, E:, sdb1)")
       ->required();
   prepare->add_option("--size-mb", o->sizeMb,
-                      "Size of the file in MB (default and maximum: the drive's size; at least "
-                      "the free space takes the whole free space)");
+                      "Size of data.rgd in MB (default and maximum: the drive's size); a size "
+                      "not below the free space after the format takes the whole free space");
   prepare->add_option("--sessions", o->sessions, "Maximum number of recording sessions")
       ->check(CLI::IsMember({50u, 100u, 500u, 1000u}))
       ->capture_default_str();
   prepare->add_option("--extended-mb", o->extendedMb,
                       "Size of the EXTENDED section in MB (default: a tenth of the file's size, "
-                      "ties to even; at most half of it)");
+                      "rounded to the nearest, ties to even; at most half of it)");
   prepare->add_flag("--no-format", o->noFormat,
                     "Keep the file system: neither ask nor format, only create the file");
   prepare->add_flag("--yes", o->yes,
@@ -253,7 +255,9 @@ void AddVolumeCommands(CLI::App& app) {
 
   auto path = std::make_shared<std::string>();
   CLI::App* eject = app.add_subcommand(
-      "eject", "Release and eject the card that holds PATH, so that it can be pulled out safely.");
+      "eject",
+      "Release and eject the card that holds PATH, so that it can be pulled out safely. A path on "
+      "no removable card: nothing is done and nothing is said (exit code 0).");
   eject->add_option("PATH", *path, "A file on the card, usually its data.rgd")->required();
   eject->callback([path] { RunEject(*path); });
 }

@@ -76,9 +76,12 @@ void AddWriteCommand(CLI::App& app) {
       "Append a firmware update to a card data file: the device's FLASH, EEPROM and CONFIG "
       "images of a HEX file, checked against its application ranges.");
   cmd->add_option("CARD", o->card, "Card data file that receives the update")->required();
-  cmd->add_option("--hex", o->hex, "Intel HEX32 firmware file")->required();
+  cmd->add_option("--hex", o->hex, "Intel HEX32 firmware file")->type_name("FILE")->required();
   AddDeviceOptions(*cmd, o->device);
-  cmd->add_option("--name", o->name, "Update name, at most 16 characters")->capture_default_str();
+  cmd->add_option("--name", o->name,
+                  "Update name: at most 16 characters, each one that Windows-1251 (the card's code "
+                  "page) holds")
+      ->capture_default_str();
   cmd->add_option("--sver", o->sver, "Major version 0..255 (default: the device's SVER)")
       ->check(CLI::Range(0, 255));
   cmd->add_option("--srel", o->srel, "Minor version 0..65535")
@@ -164,8 +167,12 @@ void AddExtractCommand(CLI::App& app) {
       "Write an entry's plain payloads (flash.bin, eeprom.bin, config.bin) and the entry as an "
       "Intel HEX file (firmware.hex) into a folder.");
   cmd->add_option("CARD", o->card, "Card data file")->required();
-  cmd->add_option("--entry", o->entry, "Entry number as `list` prints it (1 = first)")->required();
-  cmd->add_option("--out", o->out, "Folder for the files (created when missing)")->required();
+  cmd->add_option("--entry", o->entry, "Entry number as `list` prints it (1 = first)")
+      ->type_name("N")
+      ->required();
+  cmd->add_option("--out", o->out, "Folder for the files (created when missing)")
+      ->type_name("DIR")
+      ->required();
   AddDeviceOptions(*cmd, o->device);
   cmd->callback([o] { RunExtract(*o); });
 }

@@ -21,9 +21,15 @@ namespace {
 int Run(int argc, char** argv) {
   CLI::App app{
       "Firmware Updater: packs firmware updates for the НУБРА-7 recorders into the card data "
-      "file of their MMC card, lists, verifies and extracts them.",
+      "file of their MMC card; lists, verifies and extracts them; prepares and ejects the card.",
       "fwupdater"};
   app.require_subcommand(1, 1);
+  app.footer(
+      "Every command has --help. Messages are the system's Russian texts, UTF-8.\n"
+      "Exit codes: 0 success; 1 the command failed or was refused (the message on stderr, the "
+      "card data file unchanged); 2 the command line was wrong.\n"
+      "Environment: FWUPDATER_FAKE_VOLUMES=DIR makes drives, prepare and eject work on fake "
+      "cards, one for each sub-folder of DIR (for tests).");
   fw::cli::AddCardCommands(app);
   fw::cli::AddFirmwareCommands(app);
   fw::cli::AddWriteCommands(app);

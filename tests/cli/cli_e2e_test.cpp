@@ -446,13 +446,16 @@ TEST_F(CliTest, UsageErrorsExitWithTwoAndHelpWithZero) {
            {"create", "c.rgd"},
            {"create", "c.rgd", "--pages", "4096", "--sessions", "7"},
            {"list"},
+           {"prepare"},
+           {"prepare", "sdb1", "--sessions", "7"},
+           {"eject"},
        }) {
     const Result r = Fw(args);
     EXPECT_EQ(r.code, 2) << (args.empty() ? "" : args[0]) << ": " << r.err;
     EXPECT_FALSE(r.err.empty());
   }
-  for (const char* command :
-       {"", "create", "list", "verify", "devices", "hexinfo", "write", "extract"}) {
+  for (const char* command : {"", "create", "list", "verify", "devices", "hexinfo", "write",
+                              "extract", "drives", "prepare", "eject"}) {
     std::vector<std::string> args;
     if (*command != '\0')
       args.emplace_back(command);
@@ -461,6 +464,8 @@ TEST_F(CliTest, UsageErrorsExitWithTwoAndHelpWithZero) {
     EXPECT_EQ(r.code, 0) << command;
     EXPECT_NE(r.out.find("Usage:"), std::string::npos) << command;
   }
+  EXPECT_NE(Fw({"--help"}).out.find("Exit codes: 0 success; 1 the command failed"),
+            std::string::npos);
 }
 
 }  // namespace
