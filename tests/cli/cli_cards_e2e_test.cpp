@@ -64,10 +64,7 @@ bool MountTmpfs(const fs::path& folder, int mb) {
 class CardsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = fs::temp_directory_path() /
-           (std::string("fwupdater_cards_") + std::to_string(::getpid()) + "_" + info->name());
-    fs::remove_all(dir_);
+    dir_ = FreshTestFolder("fwupdater_cards_");
     fs::create_directories(dir_ / "cards");
   }
   void TearDown() override {

@@ -98,11 +98,7 @@ constexpr const char* kCatalogue =
 class CliTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = fs::temp_directory_path() /
-           (std::string("fwupdater_cli_") + std::to_string(::getpid()) + "_" + info->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
+    dir_ = FreshTestFolder("fwupdater_cli_");
     WriteText(dir_ / "cat.dat", kCatalogue);
     firmware_ = MakeFirmware(300);
     WriteText(dir_ / "fw.hex", firmware_.hex);

@@ -2,7 +2,9 @@
 // helpers the end-to-end tests share.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -48,6 +50,17 @@ inline std::string Printed(std::string text) {
     for (auto at = text.find(pair); at != std::string::npos; at = text.find(pair, at + 1))
       text.replace(at, 2, "\n");
   return text + "\n";
+}
+
+// An empty temp folder for the running test, named by prefix, process id and test name so that
+// runs in several build folders at once do not meet.
+inline fs::path FreshTestFolder(const std::string& prefix) {
+  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+  const fs::path dir =
+      fs::temp_directory_path() / (prefix + std::to_string(::getpid()) + "_" + info->name());
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  return dir;
 }
 
 // Environment variables for one run: name and value; an empty value unsets the variable.
