@@ -13,6 +13,7 @@
 #include "cli/cli_output.h"
 #include "cli/cli_progress.h"
 #include "core/eject.h"
+#include "core/errors.h"
 #include "core/message_format.h"
 #include "core/preparation.h"
 #include "core/texts.h"
@@ -28,7 +29,7 @@ std::unique_ptr<platform::Volumes> OpenVolumes() {
   try {
     return platform::MakeVolumesForCli();
   } catch (const std::exception& error) {
-    throw std::runtime_error(FormatMessage(texts::kVolumeServiceUnreachable, {error.what()}));
+    throw EVolumeService(error.what());
   }
 }
 
@@ -208,8 +209,11 @@ void RunEject(const std::string& path) {
   StderrPresenter presenter;
   switch (EjectCardOfPath(path, *volumes, presenter)) {
     case TEjectResult::Ejected:
-    case TEjectResult::NothingToEject:  // a path on no removable card: nothing to do or say
       return;
+    case TEjectResult::NothingToEject:
+      // The window stays silent here; a script must still learn that nothing was ejected.
+      std::cerr << FormatMessage(texts::kPathOnNoCard, {path}) << '\n';
+      break;
     case TEjectResult::Failed:
       break;
   }
@@ -257,7 +261,7 @@ void AddVolumeCommands(CLI::App& app) {
   CLI::App* eject = app.add_subcommand(
       "eject",
       "Release and eject the card that holds PATH, so that it can be pulled out safely. A path on "
-      "no removable card: nothing is done and nothing is said (exit code 0).");
+      "no removable card: nothing is done, a message says so (exit code 1).");
   eject->add_option("PATH", *path, "A file on the card, usually its data.rgd")->required();
   eject->callback([path] { RunEject(*path); });
 }

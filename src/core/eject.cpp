@@ -5,23 +5,46 @@
 #include <string>
 #include <system_error>
 
+#include "core/errors.h"
 #include "core/texts.h"
 #include "platform/process.h"
 
 namespace fw {
 
+namespace {
+
+// The removable volume that holds the path, made absolute against the current directory.
+std::optional<platform::VolumeInfo> VolumeHolding(std::string_view path,
+                                                  platform::Volumes& volumes) {
+  if (path.empty())
+    return std::nullopt;
+  const std::u8string utf8(path.begin(), path.end());
+  std::error_code error;
+  const auto absolute = std::filesystem::absolute(std::filesystem::path(utf8), error);
+  if (error || absolute.empty())
+    return std::nullopt;
+  try {
+    return volumes.VolumeOfPath(absolute);
+  } catch (const platform::VolumeServiceError& failure) {
+    throw EVolumeService(failure.what());
+  }
+}
+
+// Moves the current directory to the program's folder when it goes out of scope, whatever the
+// outcome, so that the current directory no longer keeps a card busy.
+struct LeaveCardDirectory {
+  ~LeaveCardDirectory() { platform::SetCurrentDir(platform::ExecutableDir()); }
+};
+
+}  // namespace
+
 TEjectResult EjectCardOfPath(std::string_view path, platform::Volumes& volumes,
                              MessagePresenter& presenter, platform::Interaction interaction) {
   std::optional<platform::VolumeInfo> volume;
-  if (!path.empty()) {
-    const std::u8string utf8(path.begin(), path.end());
-    std::error_code error;
-    const auto absolute = std::filesystem::absolute(std::filesystem::path(utf8), error);
-    if (!error && !absolute.empty())
-      volume = volumes.VolumeOfPath(absolute);
+  {
+    LeaveCardDirectory leave;
+    volume = VolumeHolding(path, volumes);
   }
-  // Whatever the outcome, the current directory no longer keeps a card busy.
-  platform::SetCurrentDir(platform::ExecutableDir());
   if (!volume)
     return TEjectResult::NothingToEject;
 

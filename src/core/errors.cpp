@@ -19,6 +19,9 @@ EListError::EListError(long long index)
     : std::runtime_error(
           FormatMessage(texts::kListIndexOutOfBounds, {static_cast<std::int64_t>(index)})) {}
 
+EVolumeService::EVolumeService(std::string_view detail)
+    : std::runtime_error(FormatMessage(texts::kVolumeServiceUnreachable, {std::string(detail)})) {}
+
 ERangeError::ERangeError() : std::runtime_error(std::string(texts::kRangeCheckError)) {}
 
 }  // namespace fw

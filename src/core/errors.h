@@ -44,6 +44,12 @@ class ERangeError : public std::runtime_error {
   ERangeError();
 };
 
+// The system's volume service (UDisks2 on Linux) cannot be reached or does not answer.
+class EVolumeService : public std::runtime_error {
+ public:
+  explicit EVolumeService(std::string_view detail);
+};
+
 // Raised only to stop a command quietly; the error display never shows it.
 class EAbort : public std::runtime_error {
  public:

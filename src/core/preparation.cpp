@@ -5,6 +5,7 @@
 
 #include "core/carddata_create.h"
 #include "core/carddata_errors.h"
+#include "core/errors.h"
 #include "core/message_format.h"
 #include "core/texts.h"
 #include "platform/process.h"
@@ -110,8 +111,14 @@ TCardDriveInfo CardDriveInfoOf(const platform::VolumeInfo& volume) {
 
 std::vector<TCardDriveInfo> DiscoverCardDrives(platform::Volumes& volumes) {
   platform::SetCurrentDir(platform::ExecutableDir());
+  std::vector<platform::VolumeInfo> found;
+  try {
+    found = volumes.List();
+  } catch (const platform::VolumeServiceError& error) {
+    throw EVolumeService(error.what());
+  }
   std::vector<TCardDriveInfo> drives;
-  for (const auto& volume : volumes.List())
+  for (const auto& volume : found)
     drives.push_back(CardDriveInfoOf(volume));
   return drives;
 }

@@ -148,8 +148,7 @@ inline constexpr std::string_view kFreeSpaceFailed =
 inline constexpr std::string_view kVolumeTooLargeForFat16 =
     "Том %s слишком велик для FAT16 (%u МБ).\n\rДопустимо не более 2047 МБ";
 // The card commands of the command line (drives, prepare, eject).
-inline constexpr std::string_view kUnknownDrive =
-    "Съёмный диск %s не найден. Найденные диски: %s";
+inline constexpr std::string_view kUnknownDrive = "Съёмный диск %s не найден. Найденные диски: %s";
 inline constexpr std::string_view kOptionOutOfRange =
     "Параметр %s: значение %u вне допустимого диапазона %u..%u для диска %s";
 inline constexpr std::string_view kPrepareNotConfirmed =
@@ -161,6 +160,7 @@ inline constexpr std::string_view kVolumeServiceUnreachable =
     "Нет связи со службой съёмных дисков: %s";
 
 // ---- Command line ----------------------------------------------------------------------
+inline constexpr std::string_view kPathOnNoCard = "Путь %s не находится на съёмном диске";
 inline constexpr std::string_view kUnknownDevice = "Устройство \"%s\" не найдено в каталоге %s";
 inline constexpr std::string_view kCardFileExists =
     "Файл %s уже существует. Чтобы заменить его, укажите --force";

@@ -31,6 +31,13 @@ class VolumeNotRemovable : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// Raised when the system's volume service cannot be reached or does not answer. what() is only a
+// technical description; the caller shows the system's text with it.
+class VolumeServiceError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
 // Whether the user may be asked for a password (polkit) while an operation runs.
 enum class Interaction { Allowed, Forbidden };
 

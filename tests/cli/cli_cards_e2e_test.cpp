@@ -292,8 +292,9 @@ TEST_F(CardsTest, EjectSaysWhetherTheCardMayBePulledOut) {
        Printed(FormatMessage(texts::kEjectDone, {std::string("sdb1")}))},
       {Card("sdc1") / "data.rgd", 1,
        Printed(FormatMessage(texts::kEjectFailed, {std::string("sdc1:")}))},
-      // A path on no card: nothing to release and nothing said.
-      {dir_ / "data.rgd", 0, ""},
+      // A path on no card: nothing released, and a script learns it from the exit code.
+      {dir_ / "data.rgd", 1,
+       Printed(FormatMessage(texts::kPathOnNoCard, {(dir_ / "data.rgd").string()}))},
   };
   for (const Case& c : cases) {
     const Result r = Fw({"eject", c.path.string()});

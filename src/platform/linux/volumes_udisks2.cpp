@@ -67,8 +67,10 @@ UDisks2Objects ManagedObjects(const QString& connection) {
   const auto reply =
       Call(connection, kRoot.toStdString(), QStringLiteral("org.freedesktop.DBus.ObjectManager"),
            QStringLiteral("GetManagedObjects"), {}, kQueryTimeoutMs);
+  // No answer is not "no cards": the caller must learn that the service could not be asked.
   if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
-    return {};
+    throw VolumeServiceError("UDisks2 did not list its objects: " +
+                             reply.errorMessage().toStdString());
   return qdbus_cast<UDisks2Objects>(reply.arguments().constFirst());
 }
 
@@ -170,7 +172,7 @@ UDisks2Volumes::UDisks2Volumes() : connectionName_(QString::fromStdString(NewCon
   if (!bus.isConnected()) {
     const auto error = bus.lastError().message().toStdString();
     QDBusConnection::disconnectFromBus(connectionName_);
-    throw std::runtime_error("cannot reach the system bus: " + error);
+    throw VolumeServiceError("cannot reach the system bus: " + error);
   }
 }
 
