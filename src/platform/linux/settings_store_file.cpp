@@ -4,7 +4,6 @@
 // int (decimal 32-bit), text (backslash escapes for \, LF, CR and TAB) and binary (hex bytes).
 // The file is replaced atomically (temporary file, fsync, rename), so a crash never leaves
 // half a file; a file that does not parse is reported and left untouched.
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,7 +13,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <system_error>
 #include <utility>
 #include <vector>
