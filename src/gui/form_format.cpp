@@ -7,7 +7,6 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QShowEvent>
@@ -169,8 +168,7 @@ void TFormFormat::ApplyDriveLimits(const TCardDriveInfo& drive) {
   // A new showing starts again from the design minimum; a card under 1 MB lowers it to 0.
   Esize->setRange(std::min(1, drive.SizeMB), drive.SizeMB);
   Esize->SetValue(Esize->maximum());
-  EExtSize->setMaximum(ExtendedMaxForSize(Esize->maximum()));
-  EExtSize->SetValue(ExtendedDefaultForSize(Esize->maximum()));
+  EsizeChange();  // also when the size shown is already the card's
 }
 
 void TFormFormat::CBDrivesChange() {
