@@ -220,12 +220,12 @@ void TFormMain::BuildShortcuts() {
 }
 
 void TFormMain::SetFocusOrder() {
-  const QWidget* order[] = {EFnamedest, GridrgdInfo, BtnOpenRgd, ChBcoded, BtnProcess,
+  QWidget* const order[] = {EFnamedest, GridrgdInfo, BtnOpenRgd, ChBcoded, BtnProcess,
                             Button2,    BitBtn1,     BtnEject,   CBProc,   GridMemInfo,
                             Ename,      EHCLASS,     EHREL,      ESVER,    ESREL,
                             EFnamehex,  btnhexinfo,  GridHexInfo};
   for (std::size_t i = 0; i + 1 < std::size(order); ++i)
-    setTabOrder(const_cast<QWidget*>(order[i]), const_cast<QWidget*>(order[i + 1]));
+    setTabOrder(order[i], order[i + 1]);
   EFnamedest->setFocus();
 }
 
