@@ -96,5 +96,16 @@ TEST_F(SettingsFile, MalformedFileIsReportedWithItsLineAndKept) {
   }
 }
 
+TEST_F(SettingsFile, WriteThatCannotBeMadeLastingIsReported) {
+  // A file stands where the settings folder belongs, so the folder cannot be made.
+  const fs::path blocker = File().parent_path();
+  fs::create_directories(blocker.parent_path());
+  std::ofstream(blocker) << "in the way";
+  auto store = OpenMainSettings();
+  store->Write("ProcInd", SettingValue::Integer(1));
+  EXPECT_THROW(store->Flush(), std::system_error);
+  EXPECT_TRUE(fs::is_regular_file(blocker));
+}
+
 }  // namespace
 }  // namespace fw

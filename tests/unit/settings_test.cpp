@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <system_error>
 #include <vector>
 
+#include "core/errors.h"
 #include "core/texts.h"
 
 namespace fw {
@@ -27,12 +29,17 @@ class MemoryStore : public platform::SettingsStore {
     values[std::string(name)] = value;
     writes.emplace_back(name);
   }
-  void Flush() override { ++flushes; }
+  void Flush() override {
+    ++flushes;
+    if (flushFails)
+      throw std::system_error(std::make_error_code(std::errc::no_space_on_device));
+  }
   std::string Location() const override { return "memory"; }
 
   std::map<std::string, SettingValue> values;
   std::vector<std::string> writes;
   int flushes = 0;
+  bool flushFails = false;
 };
 
 struct Fields : SettingsFields {
@@ -168,6 +175,19 @@ TEST(Settings, SaveKeepsOrderKindsAndTextIntegers) {
   EXPECT_EQ(restored.srel, 12);
   EXPECT_TRUE(restored.crypt);
   EXPECT_EQ(restored.destFile, "data.rgd");
+}
+
+TEST(Settings, SaveThatCannotBeMadeLastingNamesTheStore) {
+  MemoryStore store;
+  store.flushFails = true;
+  try {
+    SaveSettings(store, Fields{});
+    FAIL() << "no error";
+  } catch (const EInOutError& error) {
+    EXPECT_EQ(std::string(error.what()),
+              "Ошибка записи или чтения файла memory: " +
+                  std::make_error_code(std::errc::no_space_on_device).message());
+  }
 }
 
 }  // namespace
