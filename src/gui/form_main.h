@@ -45,7 +45,6 @@ class TFormMain : public QWidget, private SettingsFields {
 
   // The card preparation dialog that "Форматировать ММС ..." shows.
   void SetFormatDialog(QDialog* dialog) { formatDialog_ = dialog; }
-  const std::vector<DeviceEntry>& Devices() const { return devices_; }
 
  public slots:
   void CBProcChange();
