@@ -33,11 +33,6 @@ constexpr int kWindowWidth = 550;
 constexpr int kMinWindowHeight = 450;
 constexpr int kNameMaxChars = 16;
 
-// Captions of the system break lines with CR LF; a label breaks them with LF.
-QString LabelText(std::string_view text) {
-  return Q(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-}
-
 // The width of a label's longest word: a word-wrapped label that narrow breaks between words.
 int LongestWordWidth(const QLabel& label) {
   int widest = 0;
@@ -130,16 +125,16 @@ void TFormMain::BuildControls() {
   versionRow->addWidget(nameLabel);
   versionRow->addWidget(Ename, 1);
   versionRow->addSpacing(kSpacing);
-  versionRow->addWidget(new QLabel(LabelText(texts::kLabelSver), groupProgram));
+  versionRow->addWidget(new QLabel(DisplayText(texts::kLabelSver), groupProgram));
   versionRow->addWidget(ESVER);
   versionRow->addSpacing(kSpacing);
-  versionRow->addWidget(new QLabel(LabelText(texts::kLabelSrel), groupProgram));
+  versionRow->addWidget(new QLabel(DisplayText(texts::kLabelSrel), groupProgram));
   versionRow->addWidget(ESREL);
   auto* deviceFields = new QGridLayout;
   deviceFields->setSpacing(kSpacing);
-  deviceFields->addWidget(new QLabel(LabelText(texts::kLabelHclass), groupProgram), 0, 0);
+  deviceFields->addWidget(new QLabel(DisplayText(texts::kLabelHclass), groupProgram), 0, 0);
   deviceFields->addWidget(EHCLASS, 0, 1);
-  deviceFields->addWidget(new QLabel(LabelText(texts::kLabelHrel), groupProgram), 1, 0);
+  deviceFields->addWidget(new QLabel(DisplayText(texts::kLabelHrel), groupProgram), 1, 0);
   deviceFields->addWidget(EHREL, 1, 1);
   auto* hexInfoRow = new QHBoxLayout;
   hexInfoRow->addLayout(deviceFields);

@@ -1,5 +1,6 @@
-// Small helpers shared by the windows: the core's UTF-8 texts as Qt strings and back, naming a
-// control (the name tests find it by), and the windows' tight margins and spacing.
+// Small helpers shared by the windows: the core's UTF-8 texts as Qt strings and back, and as
+// shown with line breaks; naming a control (the name tests find it by), and the windows' tight
+// margins and spacing.
 #pragma once
 
 #include <QLayout>
@@ -15,6 +16,16 @@ inline QString Q(std::string_view text) {
 
 inline std::string S(const QString& text) {
   return text.toStdString();
+}
+
+// A text of the system as a label or a message box shows it: each LF CR pair (and CR LF, and a
+// lone CR) becomes one line break.
+inline QString DisplayText(std::string_view text) {
+  QString shown = Q(text);
+  shown.replace(QStringLiteral("\n\r"), QStringLiteral("\n"));
+  shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+  return shown;
 }
 
 template <typename Widget>

@@ -68,14 +68,6 @@ int CodeOfButton(int button) {
 
 }  // namespace
 
-QString DisplayText(std::string_view text) {
-  QString shown = Q(text);
-  shown.replace(QStringLiteral("\n\r"), QStringLiteral("\n"));
-  shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-  shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-  return shown;
-}
-
 int QtMessagePresenter::Show(std::string_view caption, std::string_view text,
                              const MessageStyle& style) {
   QMessageBox box(IconOf(style.icon), DisplayText(caption), DisplayText(text),
