@@ -19,6 +19,7 @@
 #include "core/hex_writer.h"
 #include "core/message_format.h"
 #include "core/texts.h"
+#include "core/utf8_path.h"
 #include "core/write_command.h"
 
 namespace fw::cli {
@@ -100,10 +101,6 @@ struct ExtractOptions {
   std::string out;
   DeviceOptions device;
 };
-
-std::filesystem::path PathOfUtf8(const std::string& utf8) {
-  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
-}
 
 void WriteFile(const std::filesystem::path& path, std::span<const char> bytes) {
   const std::string name = path.string();

@@ -7,6 +7,7 @@
 
 #include "core/errors.h"
 #include "core/texts.h"
+#include "core/utf8_path.h"
 #include "platform/process.h"
 
 namespace fw {
@@ -18,9 +19,8 @@ std::optional<platform::VolumeInfo> VolumeHolding(std::string_view path,
                                                   platform::Volumes& volumes) {
   if (path.empty())
     return std::nullopt;
-  const std::u8string utf8(path.begin(), path.end());
   std::error_code error;
-  const auto absolute = std::filesystem::absolute(std::filesystem::path(utf8), error);
+  const auto absolute = std::filesystem::absolute(PathOfUtf8(path), error);
   if (error || absolute.empty())
     return std::nullopt;
   try {

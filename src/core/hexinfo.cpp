@@ -1,22 +1,12 @@
 #include "hexinfo.h"
 
-#include <filesystem>
-#include <system_error>
-
 #include "errors.h"
 #include "ihex.h"
 #include "texts.h"
+#include "utf8_path.h"
 
 namespace fw {
 namespace {
-
-// A folder is no file: the command then shows nothing, as for a missing file.
-bool FileExists(const std::string& path) {
-  std::error_code ec;
-  const auto status =
-      std::filesystem::status(std::filesystem::path(std::u8string(path.begin(), path.end())), ec);
-  return !ec && std::filesystem::exists(status) && !std::filesystem::is_directory(status);
-}
 
 HexImageInfo ImageOf(const TdsPicMemRegion& region) {
   return {static_cast<std::uint32_t>(region.ImageFirst()),
@@ -45,7 +35,8 @@ TextTable HexInfoTable(const HexInfo& info) {
 
 std::optional<HexInfo> ShowHexInfo(const std::string& hexPath,
                                    const std::vector<DeviceEntry>& devices, int selected) {
-  if (hexPath.empty() || !FileExists(hexPath))
+  // A folder is no file: the command then shows nothing, as for a missing file.
+  if (!IsExistingFile(hexPath))
     return std::nullopt;
   if (selected < 0 || static_cast<std::size_t>(selected) >= devices.size())
     throw EListError(selected);

@@ -10,6 +10,7 @@
 #include "ini_convert.h"
 #include "message_format.h"
 #include "texts.h"
+#include "utf8_path.h"
 
 namespace fw {
 namespace {
@@ -29,10 +30,6 @@ constexpr std::array<std::int8_t, 256> kDigitValues = [] {
 
 int DigitValue(char c) {
   return kDigitValues[static_cast<unsigned char>(c)];
-}
-
-std::filesystem::path PathFromUtf8(const std::string& path) {
-  return std::filesystem::path(std::u8string(path.begin(), path.end()));
 }
 
 std::uint8_t TakeByte(HexStream& stream) {
@@ -64,7 +61,7 @@ std::int32_t HexToInt(std::string_view s) {
 }
 
 HexFileText ReadHexFile(const std::string& path) {
-  const auto fsPath = PathFromUtf8(path);
+  const auto fsPath = PathOfUtf8(path);
   std::error_code ec;
   if (path.empty() || std::filesystem::is_directory(fsPath, ec))
     throw EFOpenError(path);

@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "cp1251.h"
+#include "utf8_path.h"
 
 namespace fw {
 namespace {
@@ -96,7 +97,7 @@ IniFile IniFile::Parse(std::string_view bytes) {
 }
 
 IniFile IniFile::Load(const std::string& path) {
-  const std::filesystem::path fsPath(std::u8string(path.begin(), path.end()));
+  const std::filesystem::path fsPath = PathOfUtf8(path);
   std::error_code ec;
   if (path.empty() || std::filesystem::is_directory(fsPath, ec))
     return {};

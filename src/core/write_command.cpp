@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <filesystem>
 #include <string_view>
 #include <vector>
 
@@ -11,26 +10,13 @@
 #include "core/cp1251.h"
 #include "core/ihex.h"
 #include "core/texts.h"
+#include "core/utf8_path.h"
 
 namespace fw {
 
 namespace {
 
 constexpr std::size_t kNameMaxChars = 16;
-
-std::filesystem::path PathOfUtf8(std::string_view utf8) {
-  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
-}
-
-// A file to read or write is given: the path is not empty and names something that is not a
-// folder.
-bool FileGiven(const std::string& path) {
-  if (path.empty())
-    return false;
-  std::error_code error;
-  const auto status = std::filesystem::status(PathOfUtf8(path), error);
-  return !error && std::filesystem::exists(status) && !std::filesystem::is_directory(status);
-}
 
 bool Refuse(MessagePresenter& presenter, std::string_view text,
             std::span<const MessageArg> args = {}) {
@@ -41,11 +27,11 @@ bool Refuse(MessagePresenter& presenter, std::string_view text,
 // The three inputs the command cannot run without, in the window's order, then the update name.
 bool InputsUsable(const WriteInputs& in, std::span<const DeviceEntry> devices,
                   MessagePresenter& presenter) {
-  if (!FileGiven(in.hexPath))
+  if (!IsExistingFile(in.hexPath))
     return Refuse(presenter, texts::kNoHexFile);
   if (in.deviceIndex < 0 || static_cast<std::size_t>(in.deviceIndex) >= devices.size())
     return Refuse(presenter, texts::kNoDevice);
-  if (!FileGiven(in.cardPath))
+  if (!IsExistingFile(in.cardPath))
     return Refuse(presenter, texts::kNoCardFile);
 
   // The card keeps the name as 16 Windows-1251 bytes: a longer name or one with a character
