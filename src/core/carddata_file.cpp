@@ -231,7 +231,10 @@ std::optional<std::uint32_t> TRgdFile::FindFreePage() {
 }
 
 std::uint64_t TRgdFile::FreeSpace() {
-  const Walk walk = WalkChain(nullptr);
+  return FreeBytes(WalkChain(nullptr));
+}
+
+std::uint64_t TRgdFile::FreeBytes(const Walk& walk) {
   if (!walk.freePage) {
     return 0;
   }
@@ -267,7 +270,9 @@ void TRgdFile::AddEntry(std::string_view name, const TRgdVersionInfo& version,
   // In 64 bits, so that no payload size can wrap the figure into a small one.
   const std::uint64_t required =
       PaddedSize(flash.size()) + PaddedSize(eeprom.size()) + PaddedSize(config.size()) + kPageSize;
-  const std::uint64_t free = FreeSpace();
+  // One walk finds both the free page and the room after it.
+  const Walk walk = WalkChain(nullptr);
+  const std::uint64_t free = FreeBytes(walk);
   if (required > free) {
     throw EOutOfSpace(required, free);
   }
@@ -309,10 +314,6 @@ void TRgdFile::AddEntry(std::string_view name, const TRgdVersionInfo& version,
     AppendPadded(payload, Scrambled(plain, entry.XorKey, entry.RotKey));
   }
 
-  const Walk walk = WalkChain(nullptr);
-  if (!walk.freePage) {
-    return;
-  }
   const std::uint64_t headerOffset = PageOffset(*walk.freePage);
 
   // What the entry's pages hold now, to put back if the append fails half-way.

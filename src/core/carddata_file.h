@@ -112,6 +112,8 @@ class TRgdFile {
   // Walks the chain of the EXTENDED section, reading only pages that lie inside the file.
   // `headers` receives the parsed entry header pages when given.
   Walk WalkChain(std::vector<TRgdEntryHeader>* headers);
+  // Bytes from the walk's free page to the end of the section and of the file.
+  std::uint64_t FreeBytes(const Walk& walk);
 
   void Open();
   // Reads one whole page; false when the page is not wholly inside the file.
