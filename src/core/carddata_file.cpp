@@ -341,8 +341,7 @@ void TRgdFile::AddEntry(std::string_view name, const TRgdVersionInfo& version,
   ReadDirectory();
 }
 
-TextTable TRgdFile::ListEntries() {
-  ReadDirectory();
+TextTable TRgdFile::ListEntries() const {
   TextTable table;
   table.fixedRows = 1;
   table.fixedCols = 1;

@@ -90,9 +90,10 @@ class TRgdFile {
   // Writes data at the byte offset and zero bytes up to the next page boundary; checked.
   void WritePadded(std::uint64_t offset, std::span<const std::uint8_t> data);
 
-  // Re-reads the directory and shows it: a caption row, one row per entry, one empty row;
-  // nine columns; one fixed row and one fixed column.
-  TextTable ListEntries();
+  // Shows the directory as read on opening and after each append (ReadDirectory reads it
+  // again): a caption row, one row per entry, one empty row; nine columns; one fixed row and one
+  // fixed column.
+  TextTable ListEntries() const;
 
   // Reads entry `index` of the directory back with its payloads unscrambled.
   TRgdEntryPayloads ReadEntryPayloads(int index);
