@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "cp1251.h"
 #include "ini.h"
 #include "ini_convert.h"
 #include "message_format.h"
@@ -13,19 +14,6 @@ namespace fw {
 namespace {
 
 constexpr std::string_view kCatalogFileName = "DEV_LIST.dat";
-
-// The first `maxChars` characters (code points) of a UTF-8 text.
-std::string CutChars(std::string_view utf8, std::size_t maxChars) {
-  std::size_t chars = 0;
-  for (std::size_t i = 0; i < utf8.size(); ++i) {
-    if ((static_cast<unsigned char>(utf8[i]) & 0xC0) == 0x80)
-      continue;
-    if (chars == maxChars)
-      return std::string(utf8.substr(0, i));
-    ++chars;
-  }
-  return std::string(utf8);
-}
 
 std::int32_t ReadInt(const IniFile& ini, const std::string& section, std::string_view key,
                      std::string_view defaultValue) {
@@ -69,7 +57,7 @@ void LoadDeviceList(const IniFile& ini, std::vector<DeviceEntry>& out) {
     info.HClass = Low8(ReadInt(ini, section, "HCLASS", "0"));
     info.HRel = Low8(ReadInt(ini, section, "HREL", "1"));
     info.SVer = Low8(ReadInt(ini, section, "SVER", "1"));
-    info.Name = CutChars(name, kDeviceNameMaxChars);
+    info.Name = Utf8Prefix(name, kDeviceNameMaxChars);
     entry.text = name + EntrySuffix(info);
     info.Flash = ReadRange(ini, section, "FLASH_BASE", "0", "FLASH_END", "0x17FFE");
     info.FlashApp = ReadRange(ini, section, "FLASH_APP_BASE", "0", "FLASH_APP_END", "0x17FFE");

@@ -136,4 +136,16 @@ std::size_t Utf8Length(std::string_view utf8) {
   return count;
 }
 
+std::string_view Utf8Prefix(std::string_view utf8, std::size_t maxChars) {
+  std::size_t chars = 0;
+  for (std::size_t i = 0; i < utf8.size(); ++i) {
+    if ((static_cast<unsigned char>(utf8[i]) & 0xC0) == 0x80)
+      continue;  // continuation byte
+    if (chars == maxChars)
+      return utf8.substr(0, i);
+    ++chars;
+  }
+  return utf8;
+}
+
 }  // namespace fw

@@ -20,4 +20,7 @@ bool IsValidUtf8(std::string_view bytes);
 // Characters (code points) in a valid UTF-8 text.
 std::size_t Utf8Length(std::string_view utf8);
 
+// The first `maxChars` characters (code points) of a UTF-8 text.
+std::string_view Utf8Prefix(std::string_view utf8, std::size_t maxChars);
+
 }  // namespace fw

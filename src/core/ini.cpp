@@ -32,20 +32,6 @@ std::string Lower(std::string_view s) {
   return out;
 }
 
-// The first `maxChars` characters (code points) of a UTF-8 text.
-std::string_view CutChars(std::string_view utf8, std::size_t maxChars) {
-  std::size_t chars = 0;
-  for (std::size_t i = 0; i < utf8.size(); ++i) {
-    const auto byte = static_cast<unsigned char>(utf8[i]);
-    if ((byte & 0xC0) == 0x80)
-      continue;  // continuation byte
-    if (chars == maxChars)
-      return utf8.substr(0, i);
-    ++chars;
-  }
-  return utf8;
-}
-
 std::string_view Unquote(std::string_view value) {
   if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
       value.back() == value.front()) {
@@ -90,7 +76,8 @@ IniFile IniFile::Parse(std::string_view bytes) {
     if (section == nullptr || eq == line.npos)
       continue;
     const std::string key = Lower(Trim(line.substr(0, eq)));
-    const std::string_view value = CutChars(Unquote(Trim(line.substr(eq + 1))), kIniMaxValueChars);
+    const std::string_view value =
+        Utf8Prefix(Unquote(Trim(line.substr(eq + 1))), kIniMaxValueChars);
     section->try_emplace(key, value);
   }
   return ini;
