@@ -129,11 +129,11 @@ void RunExtract(const ExtractOptions& o) {
     throw std::runtime_error(FormatMessage(
         texts::kEntryNotFound, {o.card, std::int64_t{o.entry}, std::int64_t{card.EntryCount()}}));
   const int index = o.entry - 1;
-  const std::vector<std::string_view> failures = card.CheckEntry(index).Failures();
+  const TRgdEntryPayloads entry = card.ReadEntryPayloads(index);
+  const std::vector<std::string_view> failures = CheckPayloads(entry).Failures();
   if (!failures.empty())
     throw std::runtime_error(FormatMessage(
         texts::kEntryDamaged, {std::int64_t{o.entry}, o.card, CommaSeparated(failures)}));
-  const TRgdEntryPayloads entry = card.ReadEntryPayloads(index);
 
   DsPicHexImage image;
   image.flash = entry.Flash;

@@ -403,7 +403,10 @@ TRgdEntryPayloads TRgdFile::ReadEntryPayloads(int index) {
 }
 
 TRgdEntryCheck TRgdFile::CheckEntry(int index) {
-  const TRgdEntryPayloads read = ReadEntryPayloads(index);
+  return CheckPayloads(ReadEntryPayloads(index));
+}
+
+TRgdEntryCheck CheckPayloads(const TRgdEntryPayloads& read) {
   TRgdEntryCheck check;
   check.Header = read.HeaderChecksumOk;
   check.Pages = read.PagesOk;

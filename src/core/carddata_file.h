@@ -134,6 +134,9 @@ class TRgdFile {
 // Throws EConvertError with the name and the first character Windows-1251 cannot hold.
 std::array<std::uint8_t, 16> EncodeEntryName(std::string_view utf8Name);
 
+// Recomputes the checksums of an entry read back, as the recorder does.
+TRgdEntryCheck CheckPayloads(const TRgdEntryPayloads& read);
+
 // "dd/mm/yy hh:mm:ss".
 std::string FormatEntryDate(const DateTime& value);
 
