@@ -14,12 +14,12 @@
 #include <QStyle>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <filesystem>
 
 #include "core/carddata_file.h"
 #include "core/eject.h"
 #include "core/hexinfo.h"
 #include "core/texts.h"
+#include "core/utf8_path.h"
 #include "core/write_command.h"
 #include "file_name_edit.h"
 #include "gui_helpers.h"
@@ -39,13 +39,6 @@ int LongestWordWidth(const QLabel& label) {
   for (const QString& word : label.text().split(QLatin1Char(' '), Qt::SkipEmptyParts))
     widest = std::max(widest, label.fontMetrics().horizontalAdvance(word));
   return widest + 2 * label.margin() + 2;
-}
-
-bool IsExistingFile(const QString& path) {
-  if (path.isEmpty())
-    return false;
-  std::error_code ec;
-  return std::filesystem::is_regular_file(std::filesystem::path(S(path)), ec);
 }
 
 QPushButton* MakeButton(QWidget* parent, const char* name, std::string_view caption,
@@ -290,7 +283,7 @@ void TFormMain::btnhexinfoClick() {
 
 void TFormMain::BtnOpenRgdClick() {
   Run([this] {
-    if (!IsExistingFile(EFnamedest->text()))
+    if (!IsExistingFile(S(EFnamedest->text())))
       return;
     TRgdFile file(S(EFnamedest->text()), TRgdFile::Mode::ReadOnly);
     GridrgdInfo->SetTable(file.ListEntries());
