@@ -8,6 +8,7 @@
 #include "core/hexinfo.h"
 #include "core/message_format.h"
 #include "core/texts.h"
+#include "core/utf8_path.h"
 
 namespace fw::cli {
 
@@ -132,7 +133,7 @@ void AddDeviceOptions(CLI::App& command, DeviceOptions& options) {
 }
 
 std::string CataloguePath(const DeviceOptions& options) {
-  return options.catalogue.empty() ? DefaultCatalogPath().string() : options.catalogue;
+  return options.catalogue.empty() ? Utf8OfPath(DefaultCatalogPath()) : options.catalogue;
 }
 
 std::vector<DeviceEntry> LoadCatalogue(const DeviceOptions& options) {

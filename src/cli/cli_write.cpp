@@ -9,6 +9,7 @@
 #include <span>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "cli/cli_common.h"
@@ -103,14 +104,14 @@ struct ExtractOptions {
 };
 
 void WriteFile(const std::filesystem::path& path, std::span<const char> bytes) {
-  const std::string name = path.string();
+  const std::string name = Utf8OfPath(path);
   std::ofstream file(path, std::ios::binary | std::ios::trunc);
   if (!file)
     throw EFCreateError(name);
   file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   file.close();
   if (!file)
-    throw EInOutError(name, "write failed");
+    throw EInOutError(name, std::make_error_code(std::errc::io_error).message());
   std::cout << FormatMessage(texts::kFileWritten, {name, std::uint64_t{bytes.size()}}) << '\n';
 }
 

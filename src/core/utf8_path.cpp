@@ -9,6 +9,11 @@ std::filesystem::path PathOfUtf8(std::string_view utf8) {
   return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
 }
 
+std::string Utf8OfPath(const std::filesystem::path& path) {
+  const std::u8string utf8 = path.u8string();
+  return std::string(utf8.begin(), utf8.end());
+}
+
 bool IsExistingFile(std::string_view utf8) {
   if (utf8.empty())
     return false;
