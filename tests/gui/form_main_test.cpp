@@ -353,12 +353,16 @@ class FormMainTest : public QObject, private test::WindowFixture {
     QCOMPARE(presenter_->Texts(), std::vector<std::string>{"List index out of bounds (-1)"});
   }
 
-  void cardFileInfoFailuresAreShownAndEmptyPathIsQuiet() {
+  void cardFileInfoFailuresAreShownAndAnEmptyMissingOrFolderPathIsQuiet() {
     WriteText(Dir() / "not-a-card.rgd", std::string(1024, 'x'));
     auto window = Window();
     auto* dest = Control<QLineEdit>(*window, "EFnamedest");
     QTest::mouseClick(Control<QPushButton>(*window, "BtnOpenRgd"), Qt::LeftButton);
     QTest::mouseClick(Control<QPushButton>(*window, "BtnEject"), Qt::LeftButton);
+    for (const fs::path& noFile : {Dir() / "missing.rgd", Dir()}) {
+      dest->setText(Q(noFile.string()));
+      QTest::mouseClick(Control<QPushButton>(*window, "BtnOpenRgd"), Qt::LeftButton);
+    }
     QVERIFY(presenter_->shown.empty());
     dest->setText(Q((Dir() / "not-a-card.rgd").string()));
     QTest::mouseClick(Control<QPushButton>(*window, "BtnOpenRgd"), Qt::LeftButton);
