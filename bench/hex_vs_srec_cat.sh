@@ -10,34 +10,8 @@ runs=${FW_BENCH_RUNS:-20}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT INT TERM
 
-# The image: 48K program words (3 bytes + phantom), 2K EEPROM words and 7 configuration words,
-# 16-byte records, an extended linear address record at every 64 KB of HEX addresses.
-/usr/bin/env python3 - "$work/full-6014a.hex" <<'PY'
-import random, sys
-
-def record(rec_type, offset, data):
-    body = bytes([len(data), offset >> 8, offset & 0xFF, rec_type]) + bytes(data)
-    return ":" + body.hex().upper() + "%02X" % ((-sum(body)) & 0xFF) + "\n"
-
-def memory(first, words, width, rng):
-    lines, upper = [], None
-    for w in range(0, words, 4):
-        hex_address = (first + 2 * w) * 2
-        if hex_address >> 16 != upper:
-            upper = hex_address >> 16
-            lines.append(record(4, 0, [upper >> 8, upper & 0xFF]))
-        data = []
-        for _ in range(min(4, words - w)):
-            data += [rng.randrange(256) for _ in range(width)] + [0] * (4 - width)
-        lines.append(record(0, hex_address & 0xFFFF, data))
-    return lines
-
-rng = random.Random(6014)
-lines = memory(0, 0xC000, 3, rng) + memory(0x7FF000, 0x800, 2, rng) + memory(0xF80000, 7, 2, rng)
-lines.append(record(1, 0, []))
-with open(sys.argv[1], "w", newline="\n") as out:
-    out.write("".join(lines))
-PY
+# The image (bench/full-image-hex): 48K program words, the whole EEPROM and the config words.
+"$root/bench/full-image-hex" "$work/full-6014a.hex"
 hex="$work/full-6014a.hex"
 echo "file: $(wc -c < "$hex") bytes"
 

@@ -15,38 +15,8 @@ trap 'rm -rf "$work"' EXIT INT TERM
 command -v srec_cat >/dev/null || { echo "srec_cat missing (package srecord)" >&2; exit 1; }
 [ -x "$fwupdater" ] || { echo "no $fwupdater: build first" >&2; exit 1; }
 
-# The image: 48K program words (3 bytes + phantom), 2K EEPROM words and 7 configuration words,
-# 16-byte records, an extended linear address record at every 64 KB of HEX addresses, and the
-# reset vector's GOTO at address 0.
-/usr/bin/env python3 - "$work/full-6014a.hex" <<'PY'
-import random, sys
-
-def record(rec_type, offset, data):
-    body = bytes([len(data), offset >> 8, offset & 0xFF, rec_type]) + bytes(data)
-    return ":" + body.hex().upper() + "%02X" % ((-sum(body)) & 0xFF) + "\n"
-
-def memory(first, words, width, rng, fixed=()):
-    lines, upper = [], None
-    for w in range(0, words, 4):
-        hex_address = (first + 2 * w) * 2
-        if hex_address >> 16 != upper:
-            upper = hex_address >> 16
-            lines.append(record(4, 0, [upper >> 8, upper & 0xFF]))
-        data = []
-        for k in range(w, min(w + 4, words)):
-            word = fixed[k] if k < len(fixed) else [rng.randrange(256) for _ in range(width)]
-            data += list(word) + [0] * (4 - width)
-        lines.append(record(0, hex_address & 0xFFFF, data))
-    return lines
-
-rng = random.Random(6014)
-goto = [(0x00, 0x01, 0x04), (0x00, 0x00, 0x00)]  # GOTO 0x000100
-lines = (memory(0, 0xC000, 3, rng, goto) + memory(0x7FF000, 0x800, 2, rng)
-         + memory(0xF80000, 7, 2, rng))
-lines.append(record(1, 0, []))
-with open(sys.argv[1], "w", newline="\n") as out:
-    out.write("".join(lines))
-PY
+# The image (bench/full-image-hex): 48K program words, the whole EEPROM and the config words.
+"$root/bench/full-image-hex" "$work/full-6014a.hex"
 hex="$work/full-6014a.hex"
 # A device whose application windows are whole memories (the catalogue's defaults).
 printf '[DEVICE_1]\nNAME=Bench dsPIC30F6014A\nHCLASS=7\n' > "$work/DEV_LIST.dat"
