@@ -97,8 +97,8 @@ TRgdFile::TRgdFile(std::string fileName, Mode mode)
     : fileName_(std::move(fileName)), writable_(mode == Mode::ReadWrite) {
   try {
     device_ = writable_ ? platform::OpenForUpdate(fileName_) : platform::OpenForRead(fileName_);
-  } catch (const std::system_error&) {
-    throw EFOpenError(fileName_);
+  } catch (const std::system_error& e) {
+    throw EFOpenError(fileName_, e.code());
   }
   Open();
 }

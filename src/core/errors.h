@@ -2,22 +2,43 @@
 // Each carries the message text exactly as the user sees it.
 #pragma once
 
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 namespace fw {
 
-// A file could not be opened: "Cannot open file %s".
+// Why a file could not be opened or created, as the user is told it: held by another writer,
+// not permitted, on a read-only medium, missing, or no regular file; any other code gives the
+// system's own text.
+std::string FileFailureReason(std::error_code code);
+
+// A file could not be opened: "Cannot open file %s", followed by the reason when it is known.
 class EFOpenError : public std::runtime_error {
  public:
   explicit EFOpenError(std::string_view path);
+  EFOpenError(std::string_view path, std::error_code code);
+  // The system's code of the failure; empty when it is not known.
+  const std::error_code& code() const noexcept { return code_; }
+
+ private:
+  std::error_code code_;
 };
 
-// A file could not be created: "Cannot create file %s".
+// A file could not be created: "Cannot create file %s", followed by the reason when it is known.
 class EFCreateError : public std::runtime_error {
  public:
   explicit EFCreateError(std::string_view path);
+  EFCreateError(std::string_view path, std::error_code code);
+};
+
+// A HEX file or a catalogue is larger than any real one (kMaxInputFileBytes); it is refused
+// before it is read.
+class EFileTooLarge : public std::runtime_error {
+ public:
+  EFileTooLarge(std::string_view path, std::uint64_t size);
 };
 
 // A read, write or flush failed on an open file; names the file and the system's reason.

@@ -1,16 +1,12 @@
 #include "ihex_record.h"
 
 #include <array>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <system_error>
 
 #include "errors.h"
 #include "ini_convert.h"
+#include "input_file.h"
 #include "message_format.h"
 #include "texts.h"
-#include "utf8_path.h"
 
 namespace fw {
 namespace {
@@ -61,18 +57,7 @@ std::int32_t HexToInt(std::string_view s) {
 }
 
 HexFileText ReadHexFile(const std::string& path) {
-  const auto fsPath = PathOfUtf8(path);
-  std::error_code ec;
-  if (path.empty() || std::filesystem::is_directory(fsPath, ec))
-    throw EFOpenError(path);
-  std::ifstream in(fsPath, std::ios::binary);
-  if (!in)
-    throw EFOpenError(path);
-  HexFileText file{path, {}};
-  file.bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  if (in.bad())
-    throw EInOutError(path, std::make_error_code(std::errc::io_error).message());
-  return file;
+  return HexFileText{path, ReadInputFile(path)};
 }
 
 bool HexStream::SkipToRecord() {

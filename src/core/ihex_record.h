@@ -11,7 +11,8 @@
 
 namespace fw {
 
-// A HEX file is damaged: a record's checksum does not add up, or the file ends inside a record.
+// A HEX file is damaged: a record's checksum does not add up, the file ends inside a record or
+// before its end-of-file record, or it holds no record at all.
 class EHexFormatError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
@@ -40,8 +41,8 @@ struct HexFileText {
   std::string bytes;  // the file's content
 };
 
-// Reads the whole file. "Cannot open file %s" (EFOpenError) when it cannot be opened, EInOutError
-// when reading it fails.
+// Reads the whole file (ReadInputFile): EFOpenError with the reason when it cannot be opened or
+// is no regular file, EFileTooLarge above 64 MiB, EInOutError when reading it fails.
 HexFileText ReadHexFile(const std::string& path);
 
 // A read position in a HEX text. Records are found by their ':'; whatever stands between records

@@ -49,7 +49,9 @@ void TdsPicMemRegion::LoadFromHexFile(const HexFileText& file) {
   std::uint32_t base = 0;  // set by the last extended address record, linear or segment
   THexRecord rec;
   bool endOfFile = false;
+  bool anyRecord = false;
   while (!endOfFile && ReadHexRecord(stream, rec)) {
+    anyRecord = true;
     const std::uint32_t value = rec.Data[0] * 256u + rec.Data[1];
     switch (rec.RecType) {
       case kHexRecEndOfFile:
@@ -68,6 +70,12 @@ void TdsPicMemRegion::LoadFromHexFile(const HexFileText& file) {
         break;  // start addresses and unknown types carry nothing for the image
     }
   }
+  // A file that ends without its end-of-file record was cut short (a copy or download that did
+  // not finish), and one without any record is no HEX file: neither may pass as a whole image.
+  if (!anyRecord)
+    throw EHexFormatError(FormatMessage(texts::kHexNoRecords, {file.path}));
+  if (!endOfFile)
+    throw EHexFormatError(FormatMessage(texts::kHexNoEndRecord, {file.path}));
   if (imageFirst_ == kNoImageFirst && imageLast_ == -1) {
     imageFirst_ = static_cast<std::int32_t>(baseAddress_);
     imageLast_ = static_cast<std::int32_t>(baseAddress_);

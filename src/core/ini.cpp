@@ -1,11 +1,10 @@
 #include "ini.h"
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <system_error>
 
 #include "cp1251.h"
+#include "input_file.h"
 #include "utf8_path.h"
 
 namespace fw {
@@ -84,15 +83,11 @@ IniFile IniFile::Parse(std::string_view bytes) {
 }
 
 IniFile IniFile::Load(const std::string& path) {
-  const std::filesystem::path fsPath = PathOfUtf8(path);
+  // A missing catalogue is an empty one; anything else that is there must be readable.
   std::error_code ec;
-  if (path.empty() || std::filesystem::is_directory(fsPath, ec))
+  if (path.empty() || !std::filesystem::exists(PathOfUtf8(path), ec))
     return {};
-  std::ifstream in(fsPath, std::ios::binary);
-  if (!in)
-    return {};
-  const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  return Parse(bytes);
+  return Parse(ReadInputFile(path));
 }
 
 std::string IniFile::ReadString(std::string_view section, std::string_view key,

@@ -20,7 +20,9 @@ class IniFile {
   // otherwise Windows-1251. Every line is either "[section]", "key=value", a comment (";...") or
   // ignored. When a section or a key appears twice, the first one counts.
   static IniFile Parse(std::string_view bytes);
-  // Reads and parses a file; a file that cannot be read gives an empty catalogue of defaults.
+  // Reads and parses a file; a missing file gives an empty catalogue of defaults. A file that is
+  // there but cannot be read, is no regular file or is larger than 64 MiB raises the error of
+  // ReadInputFile.
   static IniFile Load(const std::string& path);
 
   // The UTF-8 value of the key, or `defaultValue` when the section or the key is missing.

@@ -177,6 +177,40 @@ inline constexpr std::string_view kEntryDamaged =
     "Запись %d файла ММС %s повреждена (не сходится: %s), извлечь её нельзя";
 inline constexpr std::string_view kFileWritten = "Записан файл %s (%u байт)";
 
+// ---- Refused files, catalogue devices and names ------------------------------------------
+// A file could not be opened or created: the system's text, then why.
+inline constexpr std::string_view kFileFailedBecause = "%s: %s";
+inline constexpr std::string_view kReasonHeldByWriter =
+    "файл занят: его уже открыла для записи другая программа или другая копия этой программы";
+inline constexpr std::string_view kReasonNotPermitted = "нет прав на доступ к файлу";
+inline constexpr std::string_view kReasonReadOnlyMedium =
+    "носитель доступен только для чтения (защищён от записи)";
+inline constexpr std::string_view kReasonMissing = "файл не найден";
+inline constexpr std::string_view kReasonNotRegularFile =
+    "это не обычный файл (папка, канал FIFO или устройство)";
+inline constexpr std::string_view kFileTooLarge =
+    "Файл %s слишком велик (%u байт): допустимо не более %u байт";
+// A HEX file that ends without its end-of-file record, or that holds no record at all.
+inline constexpr std::string_view kHexNoEndRecord =
+    "Файл %s оборван: в нём нет записи конца файла (:00000001FF).\n\rВероятно, он скопирован "
+    "или загружен не полностью";
+inline constexpr std::string_view kHexNoRecords =
+    "Файл %s не является файлом Intel HEX: в нём нет ни одной записи";
+// A catalogue device whose addresses cannot be used: its name, its section, then the key and the
+// value at fault (and the keys they are measured against).
+inline constexpr std::string_view kDeviceAddressOutside =
+    "Устройство \"%s\" (%s) каталога использовать нельзя:\n\r%s=%s лежит вне адресного "
+    "пространства процессора 0x000000..0xFFFFFF";
+inline constexpr std::string_view kDeviceRangeReversed =
+    "Устройство \"%s\" (%s) каталога использовать нельзя:\n\r%s=%s больше, чем %s=%s";
+inline constexpr std::string_view kDeviceWindowOutside =
+    "Устройство \"%s\" (%s) каталога использовать нельзя:\n\r%s=%s лежит вне памяти "
+    "%s=%s..%s=%s";
+// An update name with a control character (shown escaped, as \x1b, \t, \n, \r).
+inline constexpr std::string_view kNameControlChar =
+    "Наименование обновления \"%s\" содержит управляющий символ %s,\n\rкоторый нельзя записать "
+    "на карту ММС";
+
 // ---- Ejection --------------------------------------------------------------------------
 inline constexpr std::string_view kEjectDone = "Диск %s: может быть безопасно извлечен";
 inline constexpr std::string_view kEjectFailed =

@@ -7,8 +7,14 @@
 #include <memory>
 #include <span>
 #include <string_view>
+#include <system_error>
 
 namespace fw::platform {
+
+// The code of an open refused because the path names something other than a regular file (a
+// folder, a FIFO, a device): reading a FIFO waits for a writer forever, and a device such as
+// /dev/zero never ends.
+std::error_code NotRegularFileError();
 
 class FileDevice {
  public:
@@ -28,6 +34,9 @@ class FileDevice {
   virtual void Sync() = 0;
 };
 
+// OpenForUpdate and OpenForRead open regular files only (NotRegularFileError otherwise), and never
+// wait on a FIFO.
+//
 // Opens an existing file for reading and writing and holds a cross-process writer lock on it for
 // the life of the object: a second OpenForUpdate or CreateNew of the same file, from this or any
 // other process, fails while the first is open. Readers without the lock still read.

@@ -403,7 +403,7 @@ TEST_F(CardFile, RefusesFilesThatAreNoCardDataFile) {
     TRgdFile card(dir.File("missing.rgd"));
     FAIL() << "opened a missing file";
   } catch (const EFOpenError& e) {
-    EXPECT_EQ(e.what(), "Cannot open file " + dir.File("missing.rgd"));
+    EXPECT_EQ(e.what(), "Cannot open file " + dir.File("missing.rgd") + ": файл не найден");
   }
 }
 
@@ -428,7 +428,9 @@ TEST_F(CardFile, OneWriterAtATimeFromAnyProcess) {
       TRgdFile second(path);
       FAIL() << "a second writer opened the file";
     } catch (const EFOpenError& e) {
-      EXPECT_EQ(e.what(), "Cannot open file " + path);
+      EXPECT_EQ(e.what(), "Cannot open file " + path +
+                              ": файл занят: его уже открыла для записи другая программа или "
+                              "другая копия этой программы");
     }
     TRgdFile reader(path, TRgdFile::Mode::ReadOnly);  // readers still read
     EXPECT_EQ(reader.EntryCount(), 0);

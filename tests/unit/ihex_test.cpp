@@ -96,9 +96,6 @@ TEST(IhexLoad, RecordsLandAtTheirProcessorAddresses) {
        3,
        {{2, 0x0201}}},
       {"after EOF ignored", kEof + HexRecord(0, 0, {1, 2, 3, 0}), kFlash, 0, 0, {{0, 0xFFFF}}},
-      {"no EOF read to end", HexRecord(0, 8, {1, 2, 3, 0}), kFlash, 4, 5, {{4, 0x0201}}},
-      {"no colon", "not a hex file\n", kFlash, 0, 0, {}},
-      {"empty file", "", kEeprom, 0x7FF000, 0x7FF000, {}},
       {"text between records",
        "junk" + HexRecord(0, 0, {1, 2, 3, 0}) + "  ; note\r\n" + kEof,
        kFlash,
@@ -200,6 +197,43 @@ TEST(IhexLoad, DamagedFilesNameTheFaultAndTheLine) {
   }
 }
 
+// A download or copy cut short loses its end-of-file record; a file of another kind has no record
+// at all. Neither is an image to write: both are refused, naming the file. What stands after the
+// end-of-file record is still ignored (the "after EOF ignored" load case).
+TEST(IhexLoad, AFileWithoutEndOfFileRecordOrWithoutRecordsIsRefused) {
+  const std::string cut =
+      "Файл fw.hex оборван: в нём нет записи конца файла (:00000001FF).\n\rВероятно, он "
+      "скопирован или загружен не полностью";
+  const std::string noHex = "Файл fw.hex не является файлом Intel HEX: в нём нет ни одной записи";
+  const struct {
+    const char* name;
+    std::string text;
+    std::string message;
+  } cases[] = {
+      {"data records, no end", Linear(0) + HexRecord(0, 8, {1, 2, 3, 0}), cut},
+      {"cut after a whole line", HexRecord(0, 0, {1, 2, 3, 0}) + HexRecord(0, 4, {1, 2, 3, 0}),
+       cut},
+      {"only an address record", Linear(0xFF), cut},
+      {"no colon", "not a hex file\n", noHex},
+      {"empty file", "", noHex},
+      {"binary bytes",
+       std::string("\x7f"
+                   "ELF\x02\x01\x00",
+                   7),
+       noHex},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TdsPicMemRegion region(kEeprom, false);
+    try {
+      region.LoadFromHexFile(HexFileText{"fw.hex", c.text});
+      ADD_FAILURE() << "no error";
+    } catch (const EHexFormatError& e) {
+      EXPECT_EQ(std::string(e.what()), c.message);
+    }
+  }
+}
+
 TEST(IhexLoad, AFailedLoadKeepsWhatWasReadBefore) {
   TdsPicMemRegion region(kFlash, true);
   const std::string text = HexRecord(0, 4, {1, 2, 3, 0}) + ":04000000XX";
@@ -247,7 +281,7 @@ TEST(IhexFile, ReadOnceGivesWhatEachRegionWouldReadItself) {
     region.LoadFromHexFile(missing);
     FAIL() << "no error";
   } catch (const EFOpenError& e) {
-    EXPECT_EQ(std::string(e.what()), "Cannot open file " + missing);
+    EXPECT_EQ(std::string(e.what()), "Cannot open file " + missing + ": файл не найден");
   }
   EXPECT_THROW(ReadHexFile(dir.string()), EFOpenError);
   EXPECT_EQ(region.ImageLast(), 3);
@@ -313,8 +347,8 @@ TEST(IhexRegion, SizesAndPayloads) {
   EXPECT_EQ(flash.EntryPoint(), 0x100u);
 
   // Program words with a gap: the gap reads FF FF FF 00; phantom bytes are copied as loaded.
-  const auto gappy =
-      Loaded(kFlash, true, HexRecord(0, 0x10, {1, 2, 3, 9}) + HexRecord(0, 0x18, {4, 5, 6, 0}));
+  const auto gappy = Loaded(
+      kFlash, true, HexRecord(0, 0x10, {1, 2, 3, 9}) + HexRecord(0, 0x18, {4, 5, 6, 0}) + kEof);
   EXPECT_EQ(gappy.ImageSize(), 6u);
   EXPECT_EQ(Payload(gappy, 12),
             (std::vector<std::uint8_t>{1, 2, 3, 9, 0xFF, 0xFF, 0xFF, 0, 4, 5, 6, 0}));
@@ -369,8 +403,10 @@ TEST(IhexWindow, ImagesAgainstTheirWindows) {
   for (unsigned offset = 0xE000; offset < 0x10000; offset += 16)
     fullEeprom +=
         HexRecord(0, static_cast<std::uint16_t>(offset), std::vector<std::uint8_t>(16, 0x5A));
-  const std::string atTop = Linear(2) + HexRecord(0, 0xFFFC, {1, 2, 3, 0});
-  const std::string lowWords = HexRecord(0, 0, {1, 2, 3, 0}) + HexRecord(0, 0x400, {1, 2, 3, 0});
+  fullEeprom += kEof;
+  const std::string atTop = Linear(2) + HexRecord(0, 0xFFFC, {1, 2, 3, 0}) + kEof;
+  const std::string lowWords =
+      HexRecord(0, 0, {1, 2, 3, 0}) + HexRecord(0, 0x400, {1, 2, 3, 0}) + kEof;
   const struct {
     const char* name;
     TMemRange range;

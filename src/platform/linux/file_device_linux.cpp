@@ -92,6 +92,27 @@ int OpenFd(std::string_view path, int flags) {
   return fd;
 }
 
+// Opens a regular file only. The path is looked at first, so a device is never opened; the open
+// itself does not wait (a FIFO put in the file's place meanwhile would otherwise block it until
+// a writer comes), and what was opened is looked at again before it is used.
+int OpenRegularFd(std::string_view path, int flags) {
+  struct stat st {};
+  if (::stat(std::string(path).c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    throw std::system_error(NotRegularFileError(), "open");
+  }
+  const int fd = OpenFd(path, flags | O_NONBLOCK | O_NOCTTY);
+  if (::fstat(fd, &st) != 0 || ::fcntl(fd, F_SETFL, 0) != 0) {
+    const int error = errno;
+    ::close(fd);
+    ThrowErrno(error, "open");
+  }
+  if (!S_ISREG(st.st_mode)) {
+    ::close(fd);
+    throw std::system_error(NotRegularFileError(), "open");
+  }
+  return fd;
+}
+
 // Takes the writer lock without waiting; a held lock means another writer has the file.
 void LockOrThrow(int fd) {
   int rc;
@@ -108,13 +129,13 @@ void LockOrThrow(int fd) {
 }  // namespace
 
 std::unique_ptr<FileDevice> OpenForUpdate(std::string_view utf8Path) {
-  const int fd = OpenFd(utf8Path, O_RDWR);
+  const int fd = OpenRegularFd(utf8Path, O_RDWR);
   LockOrThrow(fd);
   return std::make_unique<PosixFile>(fd);
 }
 
 std::unique_ptr<FileDevice> OpenForRead(std::string_view utf8Path) {
-  return std::make_unique<PosixFile>(OpenFd(utf8Path, O_RDONLY));
+  return std::make_unique<PosixFile>(OpenRegularFd(utf8Path, O_RDONLY));
 }
 
 std::unique_ptr<FileDevice> CreateNew(std::string_view utf8Path) {

@@ -74,6 +74,8 @@ class WinFile final : public FileDevice {
     }
   }
 
+  HANDLE Handle() const { return handle_; }
+
   std::uint64_t Size() override {
     LARGE_INTEGER size{};
     if (!::GetFileSizeEx(handle_, &size)) {
@@ -100,26 +102,55 @@ class WinFile final : public FileDevice {
   HANDLE handle_;
 };
 
-std::unique_ptr<FileDevice> Open(std::string_view path, DWORD access, DWORD share,
-                                 DWORD disposition) {
+// The failures of an open that the user is told apart, as the portable codes the core reads;
+// every other one keeps the system's own code and text.
+[[noreturn]] void ThrowOpenError() {
+  const DWORD error = ::GetLastError();
+  switch (error) {
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+      throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again),
+                              "open");
+    case ERROR_ACCESS_DENIED:
+      throw std::system_error(std::make_error_code(std::errc::permission_denied), "open");
+    case ERROR_WRITE_PROTECT:
+      throw std::system_error(std::make_error_code(std::errc::read_only_file_system), "open");
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+      throw std::system_error(std::make_error_code(std::errc::no_such_file_or_directory), "open");
+    default:
+      throw std::system_error(static_cast<int>(error), std::system_category(), "open");
+  }
+}
+
+std::unique_ptr<WinFile> Open(std::string_view path, DWORD access, DWORD share, DWORD disposition) {
   const HANDLE handle = ::CreateFileW(Widen(path).c_str(), access, share, nullptr, disposition,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
-    ThrowLastError("open");
+    ThrowOpenError();
   }
   return std::make_unique<WinFile>(handle);
+}
+
+// A pipe or a character device (NUL, CON) is no file to read to its end.
+std::unique_ptr<WinFile> OpenRegular(std::string_view path, DWORD access, DWORD share) {
+  auto file = Open(path, access, share, OPEN_EXISTING);
+  if (::GetFileType(file->Handle()) != FILE_TYPE_DISK) {
+    throw std::system_error(NotRegularFileError(), "open");
+  }
+  return file;
 }
 
 }  // namespace
 
 // Others may read the file meanwhile; nobody else may open it for writing.
 std::unique_ptr<FileDevice> OpenForUpdate(std::string_view utf8Path) {
-  return Open(utf8Path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING);
+  return OpenRegular(utf8Path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ);
 }
 
 // A reader must admit the writer that may already hold the file.
 std::unique_ptr<FileDevice> OpenForRead(std::string_view utf8Path) {
-  return Open(utf8Path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
+  return OpenRegular(utf8Path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE);
 }
 
 std::unique_ptr<FileDevice> CreateNew(std::string_view utf8Path) {
