@@ -4,7 +4,9 @@
 #include <memory>
 #include <stdexcept>
 
+#include "cli/cli_common.h"
 #include "cli/cli_output.h"
+#include "core/control_chars.h"
 #include "core/hexinfo.h"
 #include "core/message_format.h"
 #include "core/texts.h"
@@ -23,6 +25,17 @@ void WriteRangeJson(JsonWriter& json, std::string_view key, const TMemRange& ran
       .EndObject();
 }
 
+// Each line of the text behind two blanks, as the device's memory map stands.
+std::string Indented(const std::string& text) {
+  std::string out = "  ";
+  for (const char c : text) {
+    out += c;
+    if (c == '\n')
+      out += "  ";
+  }
+  return out;
+}
+
 void RunDevices(const DeviceOptions& options, bool asJson) {
   const std::vector<DeviceEntry> devices = LoadCatalogue(options);
   if (asJson) {
@@ -37,6 +50,10 @@ void RunDevices(const DeviceOptions& options, bool asJson) {
           .Field("hclass", d.HClass)
           .Field("hrel", d.HRel)
           .Field("sver", d.SVer);
+      if (devices[i].refusal.empty())
+        json.Key("refusal").Null();
+      else
+        json.Field("refusal", devices[i].refusal);
       WriteRangeJson(json, "flash", d.Flash);
       WriteRangeJson(json, "flash_app", d.FlashApp);
       WriteRangeJson(json, "eeprom", d.Eeprom);
@@ -51,7 +68,9 @@ void RunDevices(const DeviceOptions& options, bool asJson) {
   for (std::size_t i = 0; i < devices.size(); ++i) {
     if (i > 0)
       std::cout << '\n';
-    std::cout << i + 1 << "  " << devices[i].text << '\n';
+    std::cout << i + 1 << "  " << EscapeControlChars(devices[i].text) << '\n';
+    if (!devices[i].refusal.empty())
+      std::cout << Indented(TerminalText(devices[i].refusal)) << '\n';
     TextTable map = MemoryMapTable(devices[i].info);
     for (auto& row : map.rows)
       row.insert(row.begin(), "  ");

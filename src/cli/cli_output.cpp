@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <stdexcept>
 
+#include "core/control_chars.h"
 #include "core/cp1251.h"
 
 namespace fw::cli {
@@ -20,7 +21,12 @@ bool AllEmpty(const std::vector<std::string>& row) {
 
 }  // namespace
 
-void PrintTable(std::ostream& out, const TextTable& table) {
+void PrintTable(std::ostream& out, const TextTable& shown) {
+  // Cells may hold what a card or a catalogue holds: control characters are printed escaped.
+  TextTable table = shown;
+  for (auto& row : table.rows)
+    for (auto& cell : row)
+      cell = EscapeControlChars(cell);
   std::vector<std::size_t> widths;
   for (const auto& row : table.rows) {
     widths.resize(std::max(widths.size(), row.size()), 0);

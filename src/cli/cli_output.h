@@ -13,7 +13,9 @@
 namespace fw::cli {
 
 // Prints a table with its columns aligned (widths counted in characters, not bytes), two blanks
-// between columns, no trailing blanks. Rows whose cells are all empty are left out.
+// between columns, no trailing blanks. Rows whose cells are all empty are left out. Control
+// characters are printed escaped (EscapeControlChars: \x1b, \t, ...), so that a name on a card
+// cannot move the cursor or clear the user's terminal.
 void PrintTable(std::ostream& out, const TextTable& table);
 
 // A small JSON writer: objects and arrays nest, commas and indentation are taken care of, and

@@ -1,7 +1,9 @@
 #include "catalogue.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
+#include <utility>
 
 #include "cp1251.h"
 #include "ini.h"
@@ -20,14 +22,86 @@ std::int32_t ReadInt(const IniFile& ini, const std::string& section, std::string
   return StrToInt(ini.ReadString(section, key, defaultValue));
 }
 
-TMemRange ReadRange(const IniFile& ini, const std::string& section, std::string_view baseKey,
-                    std::string_view baseDefault, std::string_view endKey,
-                    std::string_view endDefault) {
+// The processor addresses 24 bits.
+constexpr std::int32_t kLastAddress = 0xFFFFFF;
+
+// One key of an address: its name, its default, and its value as the catalogue gives it (for
+// messages) and as read.
+struct AddressKey {
+  std::string_view key;
+  std::string_view defaultValue;
+  std::string text = {};
+  std::int32_t value = 0;
+};
+
+struct RangeKeys {
+  AddressKey base;
+  AddressKey end;
+};
+
+// The five ranges in the order the keys are read: program memory, its application part, EEPROM,
+// its application part, configuration memory.
+constexpr std::size_t kRangeCount = 5;
+using DeviceRanges = std::array<RangeKeys, kRangeCount>;
+
+DeviceRanges ReadRanges(const IniFile& ini, const std::string& section) {
+  DeviceRanges ranges = {{
+      {{"FLASH_BASE", "0"}, {"FLASH_END", "0x17FFE"}},
+      {{"FLASH_APP_BASE", "0"}, {"FLASH_APP_END", "0x17FFE"}},
+      {{"EEPROM_BASE", "0x7FF000"}, {"EEPROM_END", "0x7FFFFE"}},
+      {{"EEPROM_APP_BASE", "0x7FF000"}, {"EEPROM_APP_END", "0x7FFFFE"}},
+      {{"CONFIG_BASE", "0xF80000"}, {"CONFIG_END", "0xF8000E"}},
+  }};
+  for (RangeKeys& range : ranges) {
+    for (AddressKey* key : {&range.base, &range.end}) {
+      key->text = ini.ReadString(section, key->key, key->defaultValue);
+      key->value = StrToInt(key->text);
+    }
+  }
+  return ranges;
+}
+
+TMemRange RangeOf(const RangeKeys& keys) {
   TMemRange range;
-  range.BaseAddr = ReadInt(ini, section, baseKey, baseDefault);
-  range.EndAddr = ReadInt(ini, section, endKey, endDefault);
+  range.BaseAddr = keys.base.value;
+  range.EndAddr = keys.end.value;
   range.Size = static_cast<std::int32_t>(std::int64_t{range.EndAddr} - range.BaseAddr + 1);
   return range;
+}
+
+// Why the addresses cannot be used, or nothing when they can: every address inside the
+// processor's address space, every base at or below its end, and each application window inside
+// its memory (FLASH_APP in FLASH, EEPROM_APP in EEPROM). An address of -1 or 0xFFFFFFFF would
+// otherwise become a range of no words and an image written without its data.
+std::string RangeProblem(const DeviceRanges& ranges, const std::string& name,
+                         const std::string& section) {
+  const auto key = [](const AddressKey& k) { return std::string(k.key); };
+  for (const RangeKeys& range : ranges) {
+    for (const AddressKey* k : {&range.base, &range.end}) {
+      if (k->value < 0 || k->value > kLastAddress)
+        return FormatMessage(texts::kDeviceAddressOutside, {name, section, key(*k), k->text});
+    }
+  }
+  for (const RangeKeys& r : ranges) {
+    if (r.base.value > r.end.value) {
+      return FormatMessage(texts::kDeviceRangeReversed,
+                           {name, section, key(r.base), r.base.text, key(r.end), r.end.text});
+    }
+  }
+  // Application windows: FLASH_APP (1) inside FLASH (0), EEPROM_APP (3) inside EEPROM (2).
+  for (const auto& [window, memory] : {std::pair{1u, 0u}, std::pair{3u, 2u}}) {
+    const RangeKeys& w = ranges[window];
+    const RangeKeys& m = ranges[memory];
+    const AddressKey* outside = w.base.value < m.base.value ? &w.base
+                                : w.end.value > m.end.value ? &w.end
+                                                            : nullptr;
+    if (outside != nullptr) {
+      return FormatMessage(texts::kDeviceWindowOutside,
+                           {name, section, key(*outside), outside->text, key(m.base), m.base.text,
+                            key(m.end), m.end.text});
+    }
+  }
+  return {};
 }
 
 std::string EntrySuffix(const TDeviceInfo& info) {
@@ -59,14 +133,21 @@ void LoadDeviceList(const IniFile& ini, std::vector<DeviceEntry>& out) {
     info.SVer = Low8(ReadInt(ini, section, "SVER", "1"));
     info.Name = Utf8Prefix(name, kDeviceNameMaxChars);
     entry.text = name + EntrySuffix(info);
-    info.Flash = ReadRange(ini, section, "FLASH_BASE", "0", "FLASH_END", "0x17FFE");
-    info.FlashApp = ReadRange(ini, section, "FLASH_APP_BASE", "0", "FLASH_APP_END", "0x17FFE");
-    info.Eeprom = ReadRange(ini, section, "EEPROM_BASE", "0x7FF000", "EEPROM_END", "0x7FFFFE");
-    info.EepromApp =
-        ReadRange(ini, section, "EEPROM_APP_BASE", "0x7FF000", "EEPROM_APP_END", "0x7FFFFE");
-    info.Config = ReadRange(ini, section, "CONFIG_BASE", "0xF80000", "CONFIG_END", "0xF8000E");
+    const DeviceRanges ranges = ReadRanges(ini, section);
+    info.Flash = RangeOf(ranges[0]);
+    info.FlashApp = RangeOf(ranges[1]);
+    info.Eeprom = RangeOf(ranges[2]);
+    info.EepromApp = RangeOf(ranges[3]);
+    info.Config = RangeOf(ranges[4]);
+    entry.refusal = RangeProblem(ranges, info.Name, section);
     out.push_back(std::move(entry));
   }
+}
+
+const TDeviceInfo& UsableDevice(const DeviceEntry& entry) {
+  if (!entry.refusal.empty())
+    throw EDeviceRefused(entry.refusal);
+  return entry.info;
 }
 
 std::filesystem::path DefaultCatalogPath() {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,11 +39,26 @@ struct TDeviceInfo {
 struct DeviceEntry {
   std::string text;
   TDeviceInfo info;
+  // Why the device's addresses cannot be used (the device, its section, the key and its value);
+  // empty for a usable device. A refused device stays listed, but UsableDevice refuses it.
+  std::string refusal = {};
 };
+
+// A catalogue device whose addresses do not fit the processor: an address outside 0..0xFFFFFF,
+// a base above its end, or an application window reaching outside its memory.
+class EDeviceRefused : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The device of the entry; EDeviceRefused with the entry's refusal when it has one. Every command
+// that works with a device's addresses takes it through here.
+const TDeviceInfo& UsableDevice(const DeviceEntry& entry);
 
 // Replaces `out` with the devices of sections DEVICE_1 .. DEVICE_100 in number order, skipping
 // sections without a NAME. A missing file gives an empty list. A value that is not an integer
-// raises EConvertError; the devices read before the failing section stay in `out`.
+// raises EConvertError; the devices read before the failing section stay in `out`. A device
+// whose addresses cannot be used is listed with its refusal (DeviceEntry::refusal).
 void LoadDeviceList(const std::string& path, std::vector<DeviceEntry>& out);
 // The same over a catalogue already parsed.
 void LoadDeviceList(const IniFile& catalogue, std::vector<DeviceEntry>& out);

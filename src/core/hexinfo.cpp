@@ -40,7 +40,7 @@ std::optional<HexInfo> ShowHexInfo(const std::string& hexPath,
     return std::nullopt;
   if (selected < 0 || static_cast<std::size_t>(selected) >= devices.size())
     throw EListError(selected);
-  const TDeviceInfo device = devices[static_cast<std::size_t>(selected)].info;
+  const TDeviceInfo device = UsableDevice(devices[static_cast<std::size_t>(selected)]);
   TdsPicMemRegion flash(device.Flash, true);
   TdsPicMemRegion eeprom(device.Eeprom, false);
   TdsPicMemRegion config(device.Config, false);

@@ -32,8 +32,8 @@ struct HexInfo {
 
 // Reads the HEX file once and loads it into the FLASH, EEPROM and CONFIG memories of the selected
 // device (`selected` indexes `devices`). Nothing when the path is empty or names no file;
-// EListError "List index out of bounds (%d)" when `selected` is not an entry of the list; the
-// reader's errors otherwise.
+// EListError "List index out of bounds (%d)" when `selected` is not an entry of the list,
+// EDeviceRefused for a device whose addresses cannot be used; the reader's errors otherwise.
 std::optional<HexInfo> ShowHexInfo(const std::string& hexPath,
                                    const std::vector<DeviceEntry>& devices, int selected);
 

@@ -7,6 +7,7 @@
 
 #include "core/carddata_file.h"
 #include "core/carddata_format.h"
+#include "core/control_chars.h"
 #include "core/cp1251.h"
 #include "core/ihex.h"
 #include "core/texts.h"
@@ -31,8 +32,17 @@ bool InputsUsable(const WriteInputs& in, std::span<const DeviceEntry> devices,
     return Refuse(presenter, texts::kNoHexFile);
   if (in.deviceIndex < 0 || static_cast<std::size_t>(in.deviceIndex) >= devices.size())
     return Refuse(presenter, texts::kNoDevice);
+  UsableDevice(devices[static_cast<std::size_t>(in.deviceIndex)]);  // EDeviceRefused
   if (!IsExistingFile(in.cardPath))
     return Refuse(presenter, texts::kNoCardFile);
+
+  // A control character in the name would reach every terminal that lists the card.
+  const auto control = std::find_if(in.name.begin(), in.name.end(), IsControlChar);
+  if (control != in.name.end()) {
+    const std::array<MessageArg, 2> args = {EscapeControlChars(in.name),
+                                            EscapeControlChars(std::string(1, *control))};
+    return Refuse(presenter, texts::kNameControlChar, args);
+  }
 
   // The card keeps the name as 16 Windows-1251 bytes: a longer name or one with a character
   // that code page lacks would be stored altered, so it is refused before anything is opened.

@@ -41,12 +41,13 @@ struct WriteResult {
 TRgdVersionInfo VersionOfInputs(const WriteInputs& inputs);
 
 // Runs the command. Missing inputs (no HEX file, no device, no card data file, in that order; a
-// folder counts as no file) and an update name that cannot be stored (longer than 16 characters,
-// or with a character Windows-1251 cannot hold) are refused with a message of kind information
-// and give nothing. Every other failure is an exception: the card data file's (EFOpenError,
-// EInvalidFormat, EOutOfSpace, EInOutError), the HEX reader's and ENotInWindow. The card data
-// file is opened first, so a wrong file fails before the HEX file is read; the HEX file is read
-// once. Nothing is written to the card data file unless the whole entry is ready and fits.
+// folder counts as no file) and an update name that cannot be stored (a control character,
+// longer than 16 characters, or a character Windows-1251 cannot hold) are refused with a message
+// of kind information and give nothing. A device the catalogue refuses raises EDeviceRefused
+// before anything is opened. Every other failure is an exception: the card data file's
+// (EFOpenError, EInvalidFormat, EOutOfSpace, EInOutError), the HEX reader's and ENotInWindow. The
+// card data file is opened first, so a wrong file fails before the HEX file is read; the HEX file
+// is read once. Nothing is written to the card data file unless the whole entry is ready and fits.
 std::optional<WriteResult> WriteUpdate(const WriteInputs& inputs,
                                        std::span<const DeviceEntry> devices,
                                        MessagePresenter& presenter);

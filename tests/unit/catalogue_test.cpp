@@ -193,6 +193,51 @@ TEST_F(CatalogueTest, BadIntegerKeepsTheDevicesReadBefore) {
   }
 }
 
+// Addresses the processor cannot have: such a device stays listed but is refused wherever it is
+// used, with the key and its value as the catalogue gives them; the devices around it stay usable.
+// (0xFFFFFFFF used to be read as -1, a memory of no words, and the image written without it.)
+TEST_F(CatalogueTest, DeviceWithAddressesOutsideTheProcessorIsRefused) {
+  const std::string head = "Устройство \"bad\" (DEVICE_2) каталога использовать нельзя:\n\r";
+  const struct {
+    const char* keys;
+    std::string refusal;
+  } cases[] = {
+      {"FLASH_END=0xFFFFFFFF",
+       "FLASH_END=0xFFFFFFFF лежит вне адресного пространства процессора 0x000000..0xFFFFFF"},
+      {"FLASH_BASE=-5",
+       "FLASH_BASE=-5 лежит вне адресного пространства процессора 0x000000..0xFFFFFF"},
+      {"EEPROM_END=0x1000000",
+       "EEPROM_END=0x1000000 лежит вне адресного пространства процессора 0x000000..0xFFFFFF"},
+      {"CONFIG_BASE=0xF80010", "CONFIG_BASE=0xF80010 больше, чем CONFIG_END=0xF8000E"},
+      {"FLASH_BASE=0x200\nFLASH_END=0x100\nFLASH_APP_END=0x100",
+       "FLASH_BASE=0x200 больше, чем FLASH_END=0x100"},
+      {"FLASH_APP_END=0x18000",
+       "FLASH_APP_END=0x18000 лежит вне памяти FLASH_BASE=0..FLASH_END=0x17FFE"},
+      {"EEPROM_BASE=0x7FF800\nEEPROM_APP_END=0x7FFFFE",
+       "EEPROM_APP_BASE=0x7FF000 лежит вне памяти EEPROM_BASE=0x7FF800..EEPROM_END=0x7FFFFE"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.keys);
+    const auto list = Load("[DEVICE_1]\nNAME=good\n[DEVICE_2]\nNAME=bad\n" + std::string(c.keys) +
+                           "\n[DEVICE_3]\nNAME=later\n");
+    ASSERT_EQ(list.size(), 3u);
+    EXPECT_EQ(list[1].refusal, head + c.refusal);
+    try {
+      UsableDevice(list[1]);
+      ADD_FAILURE() << "no error";
+    } catch (const EDeviceRefused& e) {
+      EXPECT_EQ(std::string(e.what()), head + c.refusal);
+    }
+    EXPECT_EQ(&UsableDevice(list[0]), &list[0].info);
+    EXPECT_EQ(&UsableDevice(list[2]), &list[2].info);
+  }
+  // The edges of the address space and a window equal to its memory are fine.
+  const auto edges = Load(
+      "[DEVICE_1]\nNAME=edges\nFLASH_BASE=0\nFLASH_END=0xFFFFFE\nFLASH_APP_BASE=0\n"
+      "FLASH_APP_END=0xFFFFFE\nCONFIG_BASE=0xFFFFFF\nCONFIG_END=0xFFFFFF\n");
+  EXPECT_EQ(edges.at(0).refusal, "");
+}
+
 TEST_F(CatalogueTest, Windows1251CatalogueAndMissingFile) {
   const auto list = Load("[DEVICE_1]\r\nNAME=\xCD\xD3\xC1\xD0\xC0-7 \xCC\xCA dsPIC30F6014A\r\n");
   ASSERT_EQ(list.size(), 1u);

@@ -102,5 +102,17 @@ TEST_F(HexInfoTest, NothingToShowOrNoDevice) {
   EXPECT_THROW(ShowHexInfo(Write(":0400000012341G0060\n"), defaults_, 0), EConvertError);
 }
 
+// A device the catalogue refuses shows no information: its refusal instead.
+TEST_F(HexInfoTest, ARefusedDeviceIsNamedInsteadOfShown) {
+  defaults_.front().refusal = "refused: FLASH_END=0xFFFFFFFF";
+  const std::string path = Write(":00000001FF\n");
+  try {
+    ShowHexInfo(path, defaults_, 0);
+    ADD_FAILURE() << "no error";
+  } catch (const EDeviceRefused& e) {
+    EXPECT_STREQ(e.what(), "refused: FLASH_END=0xFFFFFFFF");
+  }
+}
+
 }  // namespace
 }  // namespace fw

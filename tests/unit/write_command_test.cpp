@@ -11,6 +11,7 @@
 #include "core/carddata_errors.h"
 #include "core/carddata_file.h"
 #include "core/ihex.h"
+#include "core/ini.h"
 #include "core/message_format.h"
 #include "core/texts.h"
 #include "test_support.h"
@@ -174,6 +175,65 @@ TEST_F(WriteCommandTest, ImageOutsideItsWindowLeavesTheCardAsItWas) {
     FAIL() << "no ENotInWindow";
   } catch (const ENotInWindow& error) {
     EXPECT_NE(std::string(error.what()).find("FLASH"), std::string::npos);
+  }
+  EXPECT_EQ(ReadText(card_), before);
+}
+
+// ---- Refused devices and names with control characters ---------------------------------------
+
+// A device whose catalogue addresses the processor cannot have is refused before the card is
+// opened, in the window as on the command line; the card keeps every byte, and the next device
+// of the same catalogue still writes.
+TEST_F(WriteCommandTest, ADeviceTheCatalogueRefusesWritesNothing) {
+  std::vector<DeviceEntry> devices;
+  LoadDeviceList(IniFile::Parse("[DEVICE_1]\nNAME=wrapped\nFLASH_END=0xFFFFFFFF\n"
+                                "[DEVICE_2]\nNAME=fine\n"),
+                 devices);
+  ASSERT_EQ(devices.size(), 2u);
+  const std::string before = ReadText(card_);
+  try {
+    WriteUpdate(Inputs(), devices, presenter_);
+    FAIL() << "no error";
+  } catch (const EDeviceRefused& e) {
+    EXPECT_EQ(std::string(e.what()),
+              "Устройство \"wrapped\" (DEVICE_1) каталога использовать нельзя:\n\r"
+              "FLASH_END=0xFFFFFFFF лежит вне адресного пространства процессора "
+              "0x000000..0xFFFFFF");
+  }
+  EXPECT_EQ(ReadText(card_), before);
+  WriteInputs in = Inputs();
+  in.deviceIndex = 1;
+  EXPECT_TRUE(WriteUpdate(in, devices, presenter_));
+}
+
+// ESC, BEL, CR, LF, TAB and the other controls would be printed by every listing of the card and
+// act on the user's terminal: such a name is refused, shown escaped, and the card is untouched.
+TEST_F(WriteCommandTest, ANameWithAControlCharacterIsRefused) {
+  const struct {
+    std::string name;
+    std::string shown;  // the name and the character as the message shows them
+    std::string character;
+  } cases[] = {
+      {"Up\x1b[2J", "Up\\x1b[2J", "\\x1b"},
+      {"bell\x07", "bell\\x07", "\\x07"},
+      {"a\rb", "a\\rb", "\\r"},
+      {"line\nnext", "line\\nnext", "\\n"},
+      {"tab\tbed", "tab\\tbed", "\\t"},
+      {"del\x7f", "del\\x7f", "\\x7f"},
+      {"\x01\x1b", "\\x01\\x1b", "\\x01"},
+  };
+  const std::string before = ReadText(card_);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.shown);
+    RecordingPresenter presenter;
+    WriteInputs in = Inputs();
+    in.name = c.name;
+    EXPECT_FALSE(WriteUpdate(in, devices_, presenter));
+    ASSERT_EQ(presenter.shown.size(), 1u);
+    EXPECT_EQ(presenter.shown[0].text, "Наименование обновления \"" + c.shown +
+                                           "\" содержит управляющий символ " + c.character +
+                                           ",\n\rкоторый нельзя записать на карту ММС");
+    EXPECT_EQ(presenter.shown[0].style.icon, MessageIcon::Information);
   }
   EXPECT_EQ(ReadText(card_), before);
 }
