@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -22,6 +21,7 @@
 #include "core/texts.h"
 #include "core/utf8_path.h"
 #include "core/write_command.h"
+#include "platform/file_device.h"
 
 namespace fw::cli {
 
@@ -103,15 +103,31 @@ struct ExtractOptions {
   DeviceOptions device;
 };
 
+// Writes the file under a temporary name beside it, makes it durable and only then gives it its
+// name: a full disk or a failed write leaves no partial file under the real name (an older file
+// of that name stays as it was), and the temporary file is removed.
 void WriteFile(const std::filesystem::path& path, std::span<const char> bytes) {
   const std::string name = Utf8OfPath(path);
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  if (!file)
-    throw EFCreateError(name);
-  file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  file.close();
-  if (!file)
-    throw EInOutError(name, std::make_error_code(std::errc::io_error).message());
+  std::filesystem::path partial = path;
+  partial += ".part";
+  const std::string partialName = Utf8OfPath(partial);
+  std::unique_ptr<platform::FileDevice> file;
+  try {
+    file = platform::CreateNew(partialName);
+  } catch (const std::system_error& e) {
+    throw EFCreateError(name, e.code());
+  }
+  try {
+    file->WriteAt(0, {reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()});
+    file->Sync();
+    file.reset();  // closed before the rename, which Windows needs
+    std::filesystem::rename(partial, path);
+  } catch (const std::system_error& e) {
+    file.reset();
+    std::error_code ignored;  // the write's failure is the one to report
+    std::filesystem::remove(partial, ignored);
+    throw EInOutError(name, e.code().message());
+  }
   std::cout << FormatMessage(texts::kFileWritten, {name, std::uint64_t{bytes.size()}}) << '\n';
 }
 
@@ -144,14 +160,14 @@ void RunExtract(const ExtractOptions& o) {
   image.config = entry.Config;
   // The entry keeps no address for CONFIG: it starts at the device's configuration memory.
   image.configStart = static_cast<std::uint32_t>(
-      devices[static_cast<std::size_t>(deviceIndex)].info.Config.BaseAddr);
+      UsableDevice(devices[static_cast<std::size_t>(deviceIndex)]).Config.BaseAddr);
   const std::string hex = WriteDsPicHex(image);
 
   const std::filesystem::path dir = PathOfUtf8(o.out);
   std::error_code error;
   std::filesystem::create_directories(dir, error);
   if (error)
-    throw EFCreateError(o.out);
+    throw EFCreateError(o.out, error);
   WriteBinary(dir / "flash.bin", entry.Flash);
   WriteBinary(dir / "eeprom.bin", entry.Eeprom);
   WriteBinary(dir / "config.bin", entry.Config);

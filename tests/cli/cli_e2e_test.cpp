@@ -1,8 +1,12 @@
 // The command line end to end: every test runs the real fwupdater binary in its own temp folder
 // and looks at its exit code, its output and the bytes of the files it leaves.
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -11,6 +15,7 @@
 #include <vector>
 
 #include "cli_run.h"
+#include "core/carddata_file.h"
 #include "core/message_format.h"
 #include "core/texts.h"
 
@@ -237,9 +242,9 @@ TEST_F(CliTest, PlainAndScrambledWritesVerifyAndGetIdsOneAndTwo) {
 
 TEST_F(CliTest, JsonEscapesWhatANameMayHold) {
   CreateCard();
-  const Result r = Write({"--name", "a\"b\\c\td\x01", "--json"});
+  const Result r = Write({"--name", "a\"b\\c", "--json"});
   ASSERT_EQ(r.code, 0) << r.err;
-  EXPECT_NE(r.out.find("\"name\": \"a\\\"b\\\\c\\td\\u0001        \""), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\"name\": \"a\\\"b\\\\c           \""), std::string::npos) << r.out;
 }
 
 TEST_F(CliTest, MissingInputsAreRefusedFirstOneOnlyAndTheCardStaysAsItWas) {
@@ -462,6 +467,165 @@ TEST_F(CliTest, UsageErrorsExitWithTwoAndHelpWithZero) {
   }
   EXPECT_NE(Fw({"--help"}).out.find("Exit codes: 0 success; 1 the command failed"),
             std::string::npos);
+}
+
+// ---- Refused devices, cut and odd files, hostile names, extract on a full disk -------------
+
+// DEVICE_2's program memory ends at 0xFFFFFFFF, which used to be read as -1: a memory of no words,
+// and `write` wrote the image without its program with exit 0.
+constexpr const char* kCatalogueWithRefusedDevice =
+    "[DEVICE_1]\nNAME=Test board\n"
+    "[DEVICE_2]\nNAME=Wrapped\nFLASH_END=0xFFFFFFFF\n";
+const std::string kWrappedRefusal =
+    "Устройство \"Wrapped\" (DEVICE_2) каталога использовать нельзя:\n\r"
+    "FLASH_END=0xFFFFFFFF лежит вне адресного пространства процессора 0x000000..0xFFFFFF";
+
+TEST_F(CliTest, ARefusedDeviceIsNamedByEveryCommandAndTheOthersStayUsable) {
+  WriteText(dir_ / "bad.dat", kCatalogueWithRefusedDevice);
+  CreateCard();
+  const Result listing = Fw({"devices", "--catalogue", "bad.dat"});
+  EXPECT_EQ(listing.code, 0) << listing.err;
+  EXPECT_NE(listing.out.find("2  Wrapped HClass=0 HRel=1 Sver=1\n"
+                             "  Устройство \"Wrapped\" (DEVICE_2) каталога использовать нельзя:\n"
+                             "  FLASH_END=0xFFFFFFFF лежит вне"),
+            std::string::npos)
+      << listing.out;
+  const Result json = Fw({"devices", "--catalogue", "bad.dat", "--json"});
+  EXPECT_NE(json.out.find("\"refusal\": null"), std::string::npos) << json.out;
+  EXPECT_NE(json.out.find("\"refusal\": \"Устройство \\\"Wrapped\\\" (DEVICE_2)"),
+            std::string::npos)
+      << json.out;
+
+  const std::string before = Card();
+  const std::vector<std::vector<std::string>> uses = {
+      {"write", "c.rgd", "--hex", "fw.hex"},
+      {"hexinfo", "fw.hex"},
+  };
+  for (auto args : uses) {
+    SCOPED_TRACE(args[0]);
+    args.insert(args.end(), {"--catalogue", "bad.dat", "--device", "2"});
+    const Result r = Fw(args);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, Printed(kWrappedRefusal));
+    EXPECT_EQ(r.out, "");
+  }
+  EXPECT_EQ(Card(), before);
+
+  ASSERT_EQ(
+      Fw({"write", "c.rgd", "--hex", "fw.hex", "--catalogue", "bad.dat", "--device", "1"}).code, 0);
+  const Result extract = Fw({"extract", "c.rgd", "--entry", "1", "--out", "out", "--catalogue",
+                             "bad.dat", "--device", "Wrapped"});
+  EXPECT_EQ(extract.code, 1);
+  EXPECT_EQ(extract.err, Printed(kWrappedRefusal));
+  EXPECT_FALSE(fs::exists(dir_ / "out"));
+}
+
+// A HEX file cut short or of another kind, and files that are no regular files, are refused by
+// `write` and `hexinfo` alike, at once, and the card keeps every byte.
+TEST_F(CliTest, CutForeignAndOddFilesAreRefusedAndTheCardStaysAsItWas) {
+  CreateCard();
+  const std::string hex = firmware_.hex;
+  WriteText(dir_ / "cut.hex", hex.substr(0, hex.rfind(':')));  // the end-of-file record lost
+  WriteText(dir_ / "notes.hex", "firmware 1.2, see the release notes\n");
+  ASSERT_EQ(::mkfifo((dir_ / "fifo").c_str(), 0600), 0);
+  const std::string notRegular = ": это не обычный файл (папка, канал FIFO или устройство)";
+  const struct {
+    const char* name;
+    std::string hex;
+    std::string catalogue;
+    std::string message;
+  } cases[] = {
+      {"cut", "cut.hex", "cat.dat",
+       "Файл cut.hex оборван: в нём нет записи конца файла (:00000001FF).\n\rВероятно, он "
+       "скопирован или загружен не полностью"},
+      {"not HEX", "notes.hex", "cat.dat",
+       "Файл notes.hex не является файлом Intel HEX: в нём нет ни одной записи"},
+      {"FIFO as HEX", "fifo", "cat.dat", "Cannot open file fifo" + notRegular},
+      {"/dev/zero as HEX", "/dev/zero", "cat.dat", "Cannot open file /dev/zero" + notRegular},
+      {"FIFO as catalogue", "fw.hex", "fifo", "Cannot open file fifo" + notRegular},
+  };
+  const std::string before = Card();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Result write = Fw({"write", "c.rgd", "--hex", c.hex, "--catalogue", c.catalogue});
+    EXPECT_EQ(write.code, 1);
+    EXPECT_EQ(write.err, Printed(c.message));
+    const Result info = Fw({"hexinfo", c.hex, "--catalogue", c.catalogue});
+    EXPECT_EQ(info.code, 1);
+    EXPECT_EQ(info.err, Printed(c.message));
+  }
+  EXPECT_EQ(Card(), before);
+  const Result card = Fw({"list", "fifo"});
+  EXPECT_EQ(card.code, 1);
+  EXPECT_EQ(card.err, Printed("Cannot open file fifo" + notRegular));
+}
+
+// A card written by another tool may hold any bytes in a name: `list` shows the controls escaped
+// (\x1b, \x07, \t, ...), so that it cannot clear or rewrite the terminal; JSON escapes them its
+// own way. Such a name is refused when it is given to `write`.
+TEST_F(CliTest, ControlCharactersInNamesAreShownEscapedAndRefusedForWrite) {
+  CreateCard();
+  {
+    TRgdFile card((dir_ / "c.rgd").string());
+    card.AddEntry("\x1b[2J\x07Up\tX\r", TRgdVersionInfo{1, 0, 0, 0}, DateTime{}, 0, {}, 0, {},
+                  0x7FF000, {}, false);
+  }
+  const Result list = Fw({"list", "c.rgd"});
+  ASSERT_EQ(list.code, 0) << list.err;
+  EXPECT_NE(list.out.find("\\x1b[2J\\x07Up\\tX\\r"), std::string::npos) << list.out;
+  for (const char control : {'\x1b', '\x07', '\t', '\r'})
+    EXPECT_EQ(list.out.find(control), std::string::npos) << int{control};
+  const Result json = Fw({"list", "c.rgd", "--json"});
+  EXPECT_NE(json.out.find("\"name\": \"\\u001b[2J\\u0007Up\\tX\\r      \""), std::string::npos)
+      << json.out;
+
+  const std::string before = Card();
+  const Result write = Write({"--name", "Up\x1b]0;owned\x07"});
+  EXPECT_EQ(write.code, 1);
+  EXPECT_EQ(write.err,
+            Printed("Наименование обновления \"Up\\x1b]0;owned\\x07\" содержит "
+                    "управляющий символ \\x1b,\n\rкоторый нельзя записать на карту ММС"));
+  EXPECT_EQ(Card(), before);
+}
+
+// `extract` on a full disk: each file is written under a temporary name and renamed when
+// complete, so no partial flash.bin is left (an older one stays as it was) and the reason is the
+// system's "No space left on device". The output folder is a 16 KiB tmpfs in a private mount
+// namespace; the test is skipped where the system refuses one.
+TEST_F(CliTest, ExtractOnAFullDiskLeavesNoPartialFileAndSaysWhy) {
+  firmware_ = MakeFirmware(8000);  // flash.bin of 32000 bytes
+  WriteText(dir_ / "big.hex", firmware_.hex);
+  CreateCard();
+  ASSERT_EQ(Write({}, "big.hex").code, 0);
+  const fs::path out = dir_ / "out";
+  fs::create_directories(out);
+  const bool mounted = ::unshare(CLONE_NEWNS) == 0 &&
+                       ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+                       ::mount("tmpfs", out.c_str(), "tmpfs", 0, "size=16k") == 0;
+  if (!mounted)
+    GTEST_SKIP() << "cannot mount a tmpfs here";
+  WriteText(out / "flash.bin", "old");
+  const Result r =
+      Fw({"extract", "c.rgd", "--entry", "1", "--out", "out", "--catalogue", "cat.dat"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.err,
+            Printed("Ошибка записи или чтения файла out/flash.bin: No space left on device"));
+  EXPECT_EQ(ReadText(out / "flash.bin"), "old");
+  EXPECT_FALSE(fs::exists(out / "flash.bin.part"));
+  ::umount2(out.c_str(), MNT_DETACH);
+
+  // With room, every file is complete under its own name and nothing else is left.
+  const Result done =
+      Fw({"extract", "c.rgd", "--entry", "1", "--out", "out", "--catalogue", "cat.dat"});
+  ASSERT_EQ(done.code, 0) << done.err;
+  EXPECT_EQ(ReadText(out / "flash.bin"),
+            std::string(firmware_.flash.begin(), firmware_.flash.end()));
+  std::vector<std::string> names;
+  for (const auto& file : fs::directory_iterator(out))
+    names.push_back(file.path().filename().string());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names,
+            (std::vector<std::string>{"config.bin", "eeprom.bin", "firmware.hex", "flash.bin"}));
 }
 
 }  // namespace
