@@ -125,9 +125,17 @@ void RunList(const CardOptions& o) {
 
 // ---- verify ------------------------------------------------------------------------------
 
-// Reads every entry as the recorder does and says which entry and which check fails.
+// What the whole file fails beside its entries: its length against the header, and entries
+// hidden beyond the end of the chain.
+constexpr std::string_view kSizeFailure = "size";
+constexpr std::string_view kOrphansFailure = "orphaned entries";
+
+// Reads every entry as the recorder does, from the card rather than the system's cache, and
+// says which entry and which check fails; then checks the file's length and looks for entries
+// hidden beyond the end of the chain.
 void RunVerify(const CardOptions& o) {
   TRgdFile card(o.card, TRgdFile::Mode::ReadOnly);
+  card.ReloadFromMedium();
   int failed = 0;
   JsonWriter json;
   json.BeginObject().Field("file", card.FileName()).Key("entries").BeginArray();
@@ -157,14 +165,48 @@ void RunVerify(const CardOptions& o) {
                                       {std::int64_t{i + 1}, page, id, CommaSeparated(failures)}))
               << '\n';
   }
-  json.EndArray().Field("ok", failed == 0).EndObject();
-  if (o.json)
+  json.EndArray();
+
+  const std::uint64_t fileBytes = card.FileBytes();
+  const std::uint64_t headerBytes = card.HeaderFileBytes();
+  const std::vector<TRgdOrphanedEntry> orphans = card.FindOrphanedEntries();
+  std::vector<std::string_view> fileFailures;
+  if (fileBytes != headerBytes)
+    fileFailures.push_back(kSizeFailure);
+  if (!orphans.empty())
+    fileFailures.push_back(kOrphansFailure);
+
+  if (o.json) {
+    json.Field("file_bytes", fileBytes)
+        .Field("header_bytes", headerBytes)
+        .Key("orphans")
+        .BeginArray();
+    for (const TRgdOrphanedEntry& orphan : orphans)
+      json.BeginObject()
+          .Field("page", orphan.Page)
+          .Field("id", orphan.Id)
+          .Field("name", orphan.Name)
+          .EndObject();
+    json.EndArray().Key("failures").BeginArray();
+    for (const auto name : fileFailures)
+      json.String(name);
+    json.EndArray().Field("ok", failed == 0 && fileFailures.empty()).EndObject();
     std::cout << json.Text();
-  else
+  } else {
+    if (fileBytes != headerBytes)
+      std::cout << FormatMessage(texts::kVerifySizeFailed, {card.FileName(), fileBytes, headerBytes,
+                                                            std::string(kSizeFailure)})
+                << '\n';
+    if (!orphans.empty())
+      std::cout << TerminalText(OrphanedEntriesReport(card.FileName(), orphans)) << '\n'
+                << FormatMessage(texts::kVerifyOrphansFailed,
+                                 {card.FileName(), std::string(kOrphansFailure)})
+                << '\n';
     std::cout << FormatMessage(texts::kVerifySummary,
                                {std::int64_t{card.EntryCount()}, std::int64_t{failed}})
               << '\n';
-  if (failed != 0)
+  }
+  if (failed != 0 || !fileFailures.empty())
     throw CommandExit{kExitFailed};
 }
 
@@ -185,9 +227,11 @@ void AddCardCommands(CLI::App& app) {
   AddCardReadCommand(app, "list", "List the entries of a card data file.",
                      "Print JSON instead of the table", RunList);
   AddCardReadCommand(app, "verify",
-                     "Read every entry as the recorder does: unscramble the payloads and check "
-                     "the three payload checksums and the header checksum. Exit code 0 when all "
-                     "hold, 1 otherwise.",
+                     "Read every entry from the card itself (past the system's cache) as the "
+                     "recorder does: unscramble the payloads and check the three payload "
+                     "checksums and the header checksum; check the file's size against its "
+                     "header (\"size\") and look for entries hidden after the end of the chain "
+                     "(\"orphaned entries\"). Exit code 0 when all hold, 1 otherwise.",
                      "Print JSON instead of lines of text", RunVerify);
 }
 

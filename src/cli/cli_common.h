@@ -15,6 +15,9 @@ namespace fw::cli {
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;  // the command failed; the system's message is on stderr
 inline constexpr int kExitUsage = 2;   // the command line was wrong
+// `write`: the entry was written (its ID on stdout), but reading the card back afterwards failed
+// (the message on stderr). The write must not be repeated: it would add the entry twice.
+inline constexpr int kExitWrittenNotReadBack = 3;
 
 // Thrown by a command that has already printed what it had to say and ends with this code
 // (for example `verify` finding a damaged entry). Any other exception that leaves a command is

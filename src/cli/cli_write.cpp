@@ -38,7 +38,27 @@ struct WriteOptions {
   long long srel = 0;
   bool scramble = false;
   bool json = false;
+  bool force = false;
+  bool verify = false;
 };
+
+// The entry is on the card but reading it back failed: both facts, and a code of their own so
+// that a script does not write it again.
+[[noreturn]] void ReportCommitted(const EEntryCommitted& committed, bool json) {
+  if (json) {
+    JsonWriter out;
+    out.BeginObject()
+        .Field("page", committed.Page())
+        .Field("id", committed.Id())
+        .Field("read_back", false)
+        .EndObject();
+    std::cout << out.Text();
+  } else {
+    std::cout << TerminalText(committed.WrittenText()) << '\n';
+  }
+  std::cerr << TerminalText(committed.ReadBackText()) << '\n';
+  throw CommandExit{kExitWrittenNotReadBack};
+}
 
 void RunWrite(const WriteOptions& o) {
   const std::vector<DeviceEntry> devices = LoadCatalogue(o.device);
@@ -49,6 +69,8 @@ void RunWrite(const WriteOptions& o) {
   in.name = o.name;
   in.srel = o.srel;
   in.scramble = o.scramble;
+  in.orphans = o.force ? OrphanPolicy::Overwrite : OrphanPolicy::Refuse;
+  in.verify = o.verify;
   if (in.deviceIndex >= 0) {
     // As in the window: class and release always the device's, the version the device's
     // unless given.
@@ -59,7 +81,12 @@ void RunWrite(const WriteOptions& o) {
   }
 
   StderrPresenter presenter;
-  const std::optional<WriteResult> result = WriteUpdate(in, devices, presenter);
+  std::optional<WriteResult> result;
+  try {
+    result = WriteUpdate(in, devices, presenter);
+  } catch (const EEntryCommitted& committed) {
+    ReportCommitted(committed, o.json);
+  }
   if (!result)
     throw CommandExit{kExitFailed};
   if (!o.json) {
@@ -91,6 +118,12 @@ void AddWriteCommand(CLI::App& app) {
       ->capture_default_str();
   cmd->add_flag("--scramble", o->scramble, "Scramble the payloads with two random key bytes");
   cmd->add_flag("--json", o->json, "Print the new entry as JSON instead of the entry table");
+  cmd->add_flag("--force", o->force,
+                "Write even where pages after the end of the entry chain look like entries "
+                "(hidden by a damaged byte) that the new entry may overwrite");
+  cmd->add_flag("--verify", o->verify,
+                "Read the new entry back from the card itself (not from the system's cache) "
+                "and check it; exit code 1 naming the failing check when it does not hold");
   cmd->callback([o] { RunWrite(*o); });
 }
 

@@ -1,5 +1,6 @@
 // fwupdater: the command-line front end. Every command runs to completion and ends with an exit
-// code: 0 success, 1 the command failed (the system's message on stderr), 2 a usage error.
+// code: 0 success, 1 the command failed (the system's message on stderr), 2 a usage error,
+// 3 a write whose entry is on the card but could not be read back.
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
@@ -27,7 +28,9 @@ int Run(int argc, char** argv) {
   app.footer(
       "Every command has --help. Messages are the system's Russian texts, UTF-8.\n"
       "Exit codes: 0 success; 1 the command failed or was refused (the message on stderr, the "
-      "card data file unchanged); 2 the command line was wrong.\n"
+      "card data file unchanged); 2 the command line was wrong; 3 (write) the entry was written "
+      "(its ID on stdout) but reading the card back afterwards failed (on stderr): do not "
+      "repeat the write.\n"
       "Environment: FWUPDATER_FAKE_VOLUMES=DIR makes drives, prepare and eject work on fake "
       "cards, one for each sub-folder of DIR (for tests).");
   fw::cli::AddCardCommands(app);

@@ -93,6 +93,42 @@ std::string FormatEntryDate(const DateTime& value) {
          TwoDigits(value.hour) + ":" + TwoDigits(value.minute) + ":" + TwoDigits(value.second);
 }
 
+EEntryCommitted::EEntryCommitted(std::string_view fileName, std::uint16_t id, std::uint32_t page,
+                                 std::string_view reason)
+    : ErgdException(
+          FormatMessage(texts::kEntryWritten,
+                        {std::string(fileName), std::uint64_t{id}, std::uint64_t{page}}) +
+          "\n\r" +
+          FormatMessage(texts::kReadBackFailed, {std::string(fileName), std::string(reason)})),
+      id_(id),
+      page_(page),
+      written_(FormatMessage(texts::kEntryWritten,
+                             {std::string(fileName), std::uint64_t{id}, std::uint64_t{page}})),
+      readBack_(
+          FormatMessage(texts::kReadBackFailed, {std::string(fileName), std::string(reason)})) {}
+
+ECardFileTooShort::ECardFileTooShort(std::string_view fileName, std::uint64_t headerBytes,
+                                     std::uint64_t fileBytes, std::uint64_t required,
+                                     std::uint64_t free)
+    : ErgdException(
+          FormatMessage(texts::kCardFileTooShort, {std::string(fileName), headerBytes - fileBytes,
+                                                   headerBytes, fileBytes, required, free})) {}
+
+EEntryIdsExhausted::EEntryIdsExhausted(std::string_view fileName)
+    : ErgdException(FormatMessage(texts::kEntryIdsExhausted, {std::string(fileName)})) {}
+
+std::string OrphanedEntriesReport(std::string_view fileName,
+                                  std::span<const TRgdOrphanedEntry> orphans) {
+  std::string report =
+      FormatMessage(texts::kOrphanedEntries, {std::string(fileName), std::int64_t(orphans.size())});
+  for (const TRgdOrphanedEntry& orphan : orphans) {
+    report += "\n\r";
+    report += FormatMessage(texts::kOrphanedEntry,
+                            {std::uint64_t{orphan.Page}, std::uint64_t{orphan.Id}, orphan.Name});
+  }
+  return report;
+}
+
 TRgdFile::TRgdFile(std::string fileName, Mode mode)
     : fileName_(std::move(fileName)), writable_(mode == Mode::ReadWrite) {
   try {
@@ -146,12 +182,33 @@ void TRgdFile::SyncChecked() {
   }
 }
 
-std::uint64_t TRgdFile::FilePages() {
+std::uint64_t TRgdFile::FileBytes() {
   try {
-    return device_->Size() / kPageSize;
+    return device_->Size();
   } catch (const std::system_error& e) {
     throw EInOutError(fileName_, e.code().message());
   }
+}
+
+std::uint64_t TRgdFile::FilePages() {
+  return FileBytes() / kPageSize;
+}
+
+std::uint64_t TRgdFile::HeaderFileBytes() const {
+  return (std::uint64_t{header_.DataPages} + 1) * kPageSize;
+}
+
+std::uint64_t TRgdFile::SectionEndPage() const {
+  return std::uint64_t{header_.ExtendedStart} + header_.ExtendedPages + 1;
+}
+
+void TRgdFile::ReloadFromMedium() {
+  try {
+    device_->DropCachedPages();
+  } catch (const std::system_error& e) {
+    throw EInOutError(fileName_, e.code().message());
+  }
+  Open();
 }
 
 bool TRgdFile::ReadPage(std::uint64_t absolutePage, PageBuffer page) {
@@ -167,8 +224,7 @@ TRgdFile::Walk TRgdFile::WalkChain(std::vector<TRgdEntryHeader>* headers) {
   }
   // The walk stays inside the section and inside the file, and every step moves forward, so
   // a damaged chain ends instead of running away.
-  const std::uint64_t sectionEnd = std::uint64_t{header_.ExtendedStart} + header_.ExtendedPages + 1;
-  const std::uint64_t end = std::min({sectionEnd, FilePages(), kMaxPageNumber + 1});
+  const std::uint64_t end = std::min({SectionEndPage(), FilePages(), kMaxPageNumber + 1});
   std::uint64_t a = std::uint64_t{header_.ExtendedStart} + 1;
   Page page{};
   while (a < end) {
@@ -238,9 +294,55 @@ std::uint64_t TRgdFile::FreeBytes(const Walk& walk) {
   if (!walk.freePage) {
     return 0;
   }
-  const std::uint64_t sectionEnd = std::uint64_t{header_.ExtendedStart} + header_.ExtendedPages + 1;
-  const std::uint64_t end = std::min(sectionEnd, FilePages());
+  const std::uint64_t end = std::min(SectionEndPage(), FilePages());
   return (end - *walk.freePage) * kPageSize;
+}
+
+void TRgdFile::ThrowNoRoom(std::uint64_t required, std::uint64_t free) {
+  // A file cut short (an interrupted create, a bad copy) ends before its EXTENDED section does:
+  // say so, else the free figure alone would not explain the refusal.
+  const std::uint64_t fileBytes = FileBytes();
+  if (fileBytes < HeaderFileBytes() && SectionEndPage() * kPageSize > fileBytes) {
+    throw ECardFileTooShort(fileName_, HeaderFileBytes(), fileBytes, required, free);
+  }
+  throw EOutOfSpace(required, free);
+}
+
+std::vector<TRgdOrphanedEntry> TRgdFile::FindOrphanedEntries() {
+  const Walk walk = WalkChain(nullptr);
+  std::vector<TRgdOrphanedEntry> orphans;
+  if (!walk.freePage) {
+    return orphans;
+  }
+  const std::uint64_t end = std::min(SectionEndPage(), FilePages());
+  constexpr std::uint64_t kBlockPages = 2048;  // 1 MiB per read
+  std::vector<std::uint8_t> block;
+  for (std::uint64_t first = *walk.freePage + 1; first < end; first += kBlockPages) {
+    const std::uint64_t pages = std::min(kBlockPages, end - first);
+    block.resize(pages * kPageSize);
+    std::size_t got = 0;
+    ReadChecked(PageOffset(first), block, got);
+    for (std::uint64_t i = 0; i < got / kPageSize; ++i) {
+      const PageView page(block.data() + i * kPageSize, kPageSize);
+      const TRgdEntryHeader entry = TRgdEntryHeader::Parse(page);
+      const std::uint64_t at = first + i;
+      const bool looksLikeEntry = entry.Marker == kEntryMarker && entry.PageCount >= 1 &&
+                                  at + entry.PageCount <= end &&
+                                  EntryHeaderChecksum(page) == entry.HeaderChecksum;
+      if (!looksLikeEntry) {
+        continue;
+      }
+      const auto nameEnd = std::find(entry.Name.begin(), entry.Name.begin() + 16, std::uint8_t{0});
+      orphans.push_back(
+          {static_cast<std::uint32_t>(at), entry.Id,
+           Cp1251ToUtf8(std::string_view(reinterpret_cast<const char*>(entry.Name.data()),
+                                         static_cast<std::size_t>(nameEnd - entry.Name.begin())))});
+    }
+    if (got < block.size()) {
+      break;  // the file got shorter under us
+    }
+  }
+  return orphans;
 }
 
 void TRgdFile::WritePadded(std::uint64_t offset, std::span<const std::uint8_t> data) {
@@ -274,7 +376,11 @@ void TRgdFile::AddEntry(std::string_view name, const TRgdVersionInfo& version,
   const Walk walk = WalkChain(nullptr);
   const std::uint64_t free = FreeBytes(walk);
   if (required > free) {
-    throw EOutOfSpace(required, free);
+    ThrowNoRoom(required, free);
+  }
+  // Ids are 16 bits: one past 65535 would be 0, a duplicate the recorder cannot tell apart.
+  if (MaxEntryId(kFirmwareEntryType) >= 0xFFFF) {
+    throw EEntryIdsExhausted(fileName_);
   }
 
   TRgdEntryHeader entry;
@@ -314,7 +420,8 @@ void TRgdFile::AddEntry(std::string_view name, const TRgdVersionInfo& version,
     AppendPadded(payload, Scrambled(plain, entry.XorKey, entry.RotKey));
   }
 
-  const std::uint64_t headerOffset = PageOffset(*walk.freePage);
+  const std::uint64_t headerPageNumber = *walk.freePage;
+  const std::uint64_t headerOffset = PageOffset(headerPageNumber);
 
   // What the entry's pages hold now, to put back if the append fails half-way.
   std::vector<std::uint8_t> before(required);
@@ -322,23 +429,50 @@ void TRgdFile::AddEntry(std::string_view name, const TRgdVersionInfo& version,
   ReadChecked(headerOffset, before, got);
   before.resize(got);
 
+  // The page where the chain goes on after the new entry. Whatever the free part held there
+  // (stale pages of an append that never got its header page) must not start with the marker,
+  // or a phantom entry would follow the new one.
+  std::optional<std::uint64_t> staleOffset;
+  Page stale{};
+  const std::uint64_t nextChainPage = headerPageNumber + entry.PageCount + 1;
+  if (nextChainPage < std::min(SectionEndPage(), FilePages()) && ReadPage(nextChainPage, stale) &&
+      TRgdEntryHeader::Parse(stale).Marker == kEntryMarker) {
+    staleOffset = PageOffset(nextChainPage);
+  }
+
   try {
     // Payload first and flushed, the header page last: until the header page is on the card
     // the chain still ends at this page, so an interruption leaves no half entry.
     WritePadded(headerOffset + kPageSize, payload);
+    if (staleOffset) {
+      WriteChecked(*staleOffset, Page{});
+    }
     SyncChecked();
     WriteChecked(headerOffset, headerPage);
     SyncChecked();
   } catch (const EInOutError&) {
     try {
       device_->WriteAt(headerOffset, before);
+      if (staleOffset) {
+        device_->WriteAt(*staleOffset, stale);
+      }
       device_->Sync();
     } catch (const std::system_error&) {
       // The card is gone or broken; the error below tells the user.
     }
     throw;
   }
-  ReadDirectory();
+
+  // The entry exists from here on: a failure to read it back must not pass for a failed write.
+  const auto headerPageNo = static_cast<std::uint32_t>(headerPageNumber);
+  try {
+    ReadDirectory();
+  } catch (const std::exception& e) {
+    throw EEntryCommitted(fileName_, entry.Id, headerPageNo, e.what());
+  }
+  if (entries_.empty() || entries_.back().Page != headerPageNo) {
+    throw EEntryCommitted(fileName_, entry.Id, headerPageNo, texts::kNewEntryNotReadBack);
+  }
 }
 
 TextTable TRgdFile::ListEntries() const {

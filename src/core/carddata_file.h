@@ -45,6 +45,53 @@ struct TRgdEntryCheck {
   std::vector<std::string_view> Failures() const;
 };
 
+// The entry header page of an append is on the card, so the entry exists, but reading the file
+// back afterwards failed. Carries the committed entry and the read-back problem separately;
+// what() tells both.
+class EEntryCommitted : public ErgdException {
+ public:
+  EEntryCommitted(std::string_view fileName, std::uint16_t id, std::uint32_t page,
+                  std::string_view reason);
+  std::uint16_t Id() const { return id_; }
+  std::uint32_t Page() const { return page_; }
+  // "written: ID, page" and "could not be read back: reason", each a message of its own.
+  const std::string& WrittenText() const { return written_; }
+  const std::string& ReadBackText() const { return readBack_; }
+
+ private:
+  std::uint16_t id_;
+  std::uint32_t page_;
+  std::string written_;
+  std::string readBack_;
+};
+
+// The file is shorter than its header says and the entry does not fit before its real end.
+class ECardFileTooShort : public ErgdException {
+ public:
+  ECardFileTooShort(std::string_view fileName, std::uint64_t headerBytes, std::uint64_t fileBytes,
+                    std::uint64_t required, std::uint64_t free);
+};
+
+// The highest Id of the firmware entries is 65535: a new one would wrap to 0.
+class EEntryIdsExhausted : public ErgdException {
+ public:
+  explicit EEntryIdsExhausted(std::string_view fileName);
+};
+
+// A page beyond the end of the chain that looks like an entry header: the marker, a PageCount
+// that keeps the entry inside the EXTENDED section and the file, and a header checksum that
+// holds. Left by a damaged marker or section field that ended the chain early.
+struct TRgdOrphanedEntry {
+  std::uint32_t Page = 0;  // absolute page of the header page
+  std::uint16_t Id = 0;
+  std::string Name;  // UTF-8, as stored (16 characters, trailing blanks kept)
+};
+
+// The report of hidden entries that the write command and verify show: a caption naming the
+// file and one line per entry.
+std::string OrphanedEntriesReport(std::string_view fileName,
+                                  std::span<const TRgdOrphanedEntry> orphans);
+
 class TRgdFile {
  public:
   enum class Mode {
@@ -79,9 +126,15 @@ class TRgdFile {
 
   // Appends one firmware entry (type 1). The name is UTF-8 and must be representable in
   // Windows-1251 (EConvertError otherwise); it is blank-padded or cut to 16 characters.
-  // Throws EOutOfSpace when the entry does not fit; nothing is written then. The payload pages
-  // reach the device before the entry header page, so an interrupted append leaves no entry;
-  // a failed write raises EInOutError naming the file and the system's reason.
+  // Throws EOutOfSpace when the entry does not fit (ECardFileTooShort when the file's real end
+  // is what stops it) and EEntryIdsExhausted when the highest Id is 65535; nothing is written
+  // then. The payload pages reach the device before the entry header page, so an interrupted
+  // append leaves no entry; a failed write raises EInOutError naming the file and the system's
+  // reason, with the card put back as it was. A page where the chain would continue after the
+  // new entry that starts with the entry marker (stale pages of an interrupted append) is
+  // cleared before the header page is written, so the chain afterwards is exactly the old
+  // entries and the new one. Once the header page is flushed, a failure to read the directory
+  // back raises EEntryCommitted; the new entry is then the directory's last.
   void AddEntry(std::string_view name, const TRgdVersionInfo& version, const DateTime& created,
                 std::uint32_t flashEntryPoint, std::span<const std::uint8_t> flash,
                 std::uint32_t flashStart, std::span<const std::uint8_t> eeprom,
@@ -100,6 +153,20 @@ class TRgdFile {
   // Reads entry `index` and recomputes its checksums as the recorder does.
   TRgdEntryCheck CheckEntry(int index);
 
+  // The pages after the end of the chain, to the end of the EXTENDED section, that look like
+  // entry headers (see TRgdOrphanedEntry); read in large blocks. Empty when the chain fills the
+  // section or runs past the end of the file.
+  std::vector<TRgdOrphanedEntry> FindOrphanedEntries();
+
+  // Makes every later read come from the card rather than from the system's cache of the file
+  // (what was written is flushed first), then reads the header and the directory again.
+  void ReloadFromMedium();
+
+  // The file's length as its header gives it: (DataPages + 1) pages.
+  std::uint64_t HeaderFileBytes() const;
+  // The file's length as it is now.
+  std::uint64_t FileBytes();
+
   const TRgdHeader& Header() const { return header_; }
   const std::string& FileName() const { return fileName_; }
   // The number of whole pages in the file as it is now.
@@ -117,6 +184,10 @@ class TRgdFile {
   std::uint64_t FreeBytes(const Walk& walk);
 
   void Open();
+  // The first page after the EXTENDED section (absolute).
+  std::uint64_t SectionEndPage() const;
+  // The refusal when `required` bytes do not fit into `free`.
+  [[noreturn]] void ThrowNoRoom(std::uint64_t required, std::uint64_t free);
   // Reads one whole page; false when the page is not wholly inside the file.
   bool ReadPage(std::uint64_t absolutePage, PageBuffer page);
   void ReadChecked(std::uint64_t offset, std::span<std::uint8_t> buffer, std::size_t& got);

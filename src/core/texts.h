@@ -210,6 +210,39 @@ inline constexpr std::string_view kDeviceWindowOutside =
 inline constexpr std::string_view kNameControlChar =
     "Наименование обновления \"%s\" содержит управляющий символ %s,\n\rкоторый нельзя записать "
     "на карту ММС";
+// ---- Card checks, committed writes and hidden entries ----------------------------------
+// The entry header page reached the card (the entry exists), but reading the file back
+// afterwards failed: the two facts are told apart so that nobody repeats the write.
+inline constexpr std::string_view kEntryWritten =
+    "Обновление записано в файл ММС %s: запись ID %u (страница %u)";
+inline constexpr std::string_view kReadBackFailed =
+    "Файл ММС %s после записи перечитать не удалось: %s\n\rЗапись уже сделана, повторять её не "
+    "нужно";
+inline constexpr std::string_view kNewEntryNotReadBack =
+    "новая запись не найдена в цепочке записей";
+// write --verify: the new entry read from the card (not from the cache) does not hold.
+inline constexpr std::string_view kWrittenEntryDamaged =
+    "Запись ID %u (страница %u) файла ММС %s, прочитанная с карты после записи, повреждена "
+    "(не сходится: %s)";
+// The EXTENDED section runs past the real end of a file cut short.
+inline constexpr std::string_view kCardFileTooShort =
+    "Файл ММС %s короче, чем указано в его заголовке: не хватает %u байт\n\r(по заголовку %u "
+    "байт, в файле %u). Запись за конец файла невозможна\n\rТребуется %u. Свободно %u";
+inline constexpr std::string_view kEntryIdsExhausted =
+    "В файле ММС %s уже есть запись с ID 65535:\n\rномера записей исчерпаны, новую запись "
+    "добавить нельзя";
+// Pages beyond the end of the chain that look like entry headers; one line per entry follows.
+inline constexpr std::string_view kOrphanedEntries =
+    "В секции EXTENDED файла ММС %s за концом цепочки найдены записи,\n\rкоторых нет в списке "
+    "(%d):";
+inline constexpr std::string_view kOrphanedEntry = "страница %u, ID %u, имя \"%s\"";
+inline constexpr std::string_view kOrphansRefused =
+    "Новая запись может их затереть. Запись не выполнена; чтобы записать, укажите --force";
+inline constexpr std::string_view kOrphansQuestion = "Новая запись может их затереть. Записать?";
+// verify: what the whole file fails; the last %s of each is the failure's name.
+inline constexpr std::string_view kVerifySizeFailed =
+    "Файл ММС %s: размер %u байт, по заголовку %u байт: не сходится: %s";
+inline constexpr std::string_view kVerifyOrphansFailed = "Файл ММС %s: не сходится: %s";
 
 // ---- Ejection --------------------------------------------------------------------------
 inline constexpr std::string_view kEjectDone = "Диск %s: может быть безопасно извлечен";

@@ -10,6 +10,7 @@
 #include "core/control_chars.h"
 #include "core/cp1251.h"
 #include "core/ihex.h"
+#include "core/message_format.h"
 #include "core/texts.h"
 #include "core/utf8_path.h"
 
@@ -84,7 +85,54 @@ T Clamped(long long value, long long low, long long high) {
   return static_cast<T>(std::clamp(value, low, high));
 }
 
+// Entries hidden beyond the end of the chain would be overwritten by this entry or later ones:
+// whether to go on is the user's decision, and the report tells them what is at stake.
+bool OrphansAllowWrite(TRgdFile& card, OrphanPolicy policy, MessagePresenter& presenter) {
+  if (policy == OrphanPolicy::Overwrite)
+    return true;
+  const std::vector<TRgdOrphanedEntry> orphans = card.FindOrphanedEntries();
+  if (orphans.empty())
+    return true;
+  const std::string report = OrphanedEntriesReport(card.FileName(), orphans);
+  if (policy == OrphanPolicy::Refuse) {
+    const std::array<MessageArg, 1> args = {report + "\n\r" + std::string(texts::kOrphansRefused)};
+    return Refuse(presenter, "%s", args);
+  }
+  const std::array<MessageArg, 1> args = {report + "\n\r" + std::string(texts::kOrphansQuestion)};
+  return UserMessage(presenter, "%s", args, mkQuestion) == kIdYes;
+}
+
+// Reads the new entry back from the card itself and checks it as the recorder would. A read
+// that fails is a read-back problem of an entry that exists.
+void VerifyOnMedium(TRgdFile& card, const TRgdEntryInfo& written) {
+  std::vector<std::string_view> failures;
+  try {
+    card.ReloadFromMedium();
+    const int index = card.EntryCount() - 1;
+    if (index < 0 || card.GetEntry(index).Page != written.Page)
+      throw EEntryCommitted(card.FileName(), written.Id, written.Page, texts::kNewEntryNotReadBack);
+    failures = card.CheckEntry(index).Failures();
+  } catch (const EEntryCommitted&) {
+    throw;
+  } catch (const std::exception& e) {
+    throw EEntryCommitted(card.FileName(), written.Id, written.Page, e.what());
+  }
+  if (!failures.empty()) {
+    std::string names;
+    for (const auto name : failures)
+      names += (names.empty() ? "" : ", ") + std::string(name);
+    throw EWrittenEntryDamaged(card.FileName(), written.Id, written.Page, names);
+  }
+}
+
 }  // namespace
+
+EWrittenEntryDamaged::EWrittenEntryDamaged(std::string_view fileName, std::uint16_t id,
+                                           std::uint32_t page, std::string_view failures)
+    : ErgdException(FormatMessage(
+          texts::kWrittenEntryDamaged,
+          {std::uint64_t{id}, std::uint64_t{page}, std::string(fileName), std::string(failures)})) {
+}
 
 TRgdVersionInfo VersionOfInputs(const WriteInputs& inputs) {
   return TRgdVersionInfo{
@@ -97,12 +145,14 @@ TRgdVersionInfo VersionOfInputs(const WriteInputs& inputs) {
 
 std::optional<WriteResult> WriteUpdate(const WriteInputs& inputs,
                                        std::span<const DeviceEntry> devices,
-                                       MessagePresenter& presenter) {
+                                       MessagePresenter& presenter,
+                                       const CardDeviceOpener& openCard) {
   if (!InputsUsable(inputs, devices, presenter))
     return std::nullopt;
 
   // The card data file first: a wrong file fails before the firmware is looked at.
-  TRgdFile card(inputs.cardPath, TRgdFile::Mode::ReadWrite);
+  TRgdFile card = openCard ? TRgdFile(inputs.cardPath, openCard(inputs.cardPath))
+                           : TRgdFile(inputs.cardPath, TRgdFile::Mode::ReadWrite);
   const TDeviceInfo device = devices[static_cast<std::size_t>(inputs.deviceIndex)].info;
 
   TdsPicMemRegion flashRegion(device.Flash, true);
@@ -117,6 +167,9 @@ std::optional<WriteResult> WriteUpdate(const WriteInputs& inputs,
   const std::vector<std::uint8_t> config =
       ExtractPayload(configRegion, hex, device.Config, "CONFIG");
 
+  if (!OrphansAllowWrite(card, inputs.orphans, presenter))
+    return std::nullopt;
+
   const TRgdVersionInfo version = VersionOfInputs(inputs);
   const DateTime created = CurrentLocalDateTime();
   card.AddEntry(inputs.name, version, created, flashRegion.EntryPoint(), flash,
@@ -127,6 +180,8 @@ std::optional<WriteResult> WriteUpdate(const WriteInputs& inputs,
   result.entries = card.ListEntries();
   result.newEntryIndex = card.EntryCount() - 1;
   result.newEntry = card.GetEntry(result.newEntryIndex);
+  if (inputs.verify)
+    VerifyOnMedium(card, result.newEntry);
   result.flashSize = static_cast<std::uint32_t>(flash.size());
   result.eepromSize = static_cast<std::uint32_t>(eeprom.size());
   result.configSize = static_cast<std::uint32_t>(config.size());

@@ -4,16 +4,29 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 
+#include "core/carddata_errors.h"
 #include "core/carddata_layout.h"
 #include "core/catalogue.h"
 #include "core/messages.h"
 #include "core/text_table.h"
+#include "platform/file_device.h"
 
 namespace fw {
+
+// What the write command does when pages beyond the end of the card's chain look like entries
+// (hidden by a damaged marker or section field) that a new entry may overwrite.
+enum class OrphanPolicy {
+  Ask,        // a Yes/No question with the report, No by default (the window)
+  Refuse,     // the report as a message of kind information; nothing written (the CLI)
+  Overwrite,  // write all the same (the CLI's --force)
+};
 
 // What the write command reads from the main window (or the command line).
 struct WriteInputs {
@@ -26,6 +39,21 @@ struct WriteInputs {
   long long sver = 0;    // brought into 0..255
   long long srel = 0;    // brought into 0..65535
   bool scramble = false;
+  OrphanPolicy orphans = OrphanPolicy::Ask;
+  // Read the new entry back from the card (past the system's cache) and check it.
+  bool verify = false;
+};
+
+// Opens the card data file's device for the write; empty: the file itself, with the writer
+// lock. (Tests hand in a device that fails on purpose.)
+using CardDeviceOpener =
+    std::function<std::unique_ptr<platform::FileDevice>(const std::string& path)>;
+
+// write --verify found the new entry damaged on the card: names the entry and the checks.
+class EWrittenEntryDamaged : public ErgdException {
+ public:
+  EWrittenEntryDamaged(std::string_view fileName, std::uint16_t id, std::uint32_t page,
+                       std::string_view failures);
 };
 
 struct WriteResult {
@@ -48,8 +76,13 @@ TRgdVersionInfo VersionOfInputs(const WriteInputs& inputs);
 // (EFOpenError, EInvalidFormat, EOutOfSpace, EInOutError), the HEX reader's and ENotInWindow. The
 // card data file is opened first, so a wrong file fails before the HEX file is read; the HEX file
 // is read once. Nothing is written to the card data file unless the whole entry is ready and fits.
+// Entries hidden beyond the chain's end are handled as `inputs.orphans` says (a refusal or a No
+// gives nothing). Once the entry's header page is on the card, a failure to read the card back
+// is EEntryCommitted (the entry exists); with `inputs.verify` the entry read back from the card
+// that fails a check is EWrittenEntryDamaged.
 std::optional<WriteResult> WriteUpdate(const WriteInputs& inputs,
                                        std::span<const DeviceEntry> devices,
-                                       MessagePresenter& presenter);
+                                       MessagePresenter& presenter,
+                                       const CardDeviceOpener& openCard = {});
 
 }  // namespace fw

@@ -14,6 +14,8 @@
 #include <QStyle>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <array>
+#include <optional>
 
 #include "core/carddata_file.h"
 #include "core/eject.h"
@@ -305,7 +307,18 @@ void TFormMain::BtnProcessClick() {
     inputs.sver = ESVER->Value();
     inputs.srel = ESREL->Value();
     inputs.scramble = ChBcoded->isChecked();
-    const auto result = WriteUpdate(inputs, devices_, *services_.presenter);
+    inputs.orphans = OrphanPolicy::Ask;
+    std::optional<WriteResult> result;
+    try {
+      result = WriteUpdate(inputs, devices_, *services_.presenter, services_.openCard);
+    } catch (const EEntryCommitted& committed) {
+      // The entry is on the card: that comes first, then what went wrong reading it back.
+      const std::array<MessageArg, 1> written = {committed.WrittenText()};
+      UserMessage(*services_.presenter, "%s", written, mkInformation);
+      const std::array<MessageArg, 1> readBack = {ExceptionDisplayText(committed.ReadBackText())};
+      UserMessage(*services_.presenter, "%s", readBack, mkError);
+      return;
+    }
     if (!result)
       return;
     GridrgdInfo->SetTable(result->entries);  // the current row stays where it was

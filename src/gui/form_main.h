@@ -13,6 +13,7 @@
 #include "core/catalogue.h"
 #include "core/messages.h"
 #include "core/settings.h"
+#include "core/write_command.h"
 #include "platform/volumes.h"
 
 class QCheckBox;
@@ -32,6 +33,8 @@ struct MainWindowServices {
   platform::Volumes* volumes = nullptr;
   std::filesystem::path catalogPath;
   std::function<std::unique_ptr<platform::SettingsStore>()> openSettings = OpenMainSettings;
+  // Opens the card data file for a write; empty: the file itself.
+  CardDeviceOpener openCard;
 };
 
 class TFormMain : public QWidget, private SettingsFields {

@@ -32,6 +32,13 @@ class FileDevice {
 
   // Makes everything written so far durable on the device.
   virtual void Sync() = 0;
+
+  // Makes the reads that follow come from the medium, not from the system's cache of the file:
+  // flushes what was written, then drops the file's cached pages (Linux: fdatasync, then
+  // posix_fadvise DONTNEED) or switches the reads to an unbuffered handle (Windows:
+  // FlushFileBuffers, then FILE_FLAG_NO_BUFFERING reads). Call it again after further writes.
+  // A device with no cache of its own (a test fake) only syncs.
+  virtual void DropCachedPages() { Sync(); }
 };
 
 // OpenForUpdate and OpenForRead open regular files only (NotRegularFileError otherwise), and never

@@ -7,11 +7,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "cli_run.h"
@@ -420,6 +422,119 @@ TEST_F(CliTest, VerifyNamesTheEntryAndTheChecksumThatFail) {
   EXPECT_FALSE(fs::exists(dir_ / "x"));
 }
 
+// The first entry of MakeFirmware(300) takes pages 201..206; the chain goes on at 208.
+constexpr std::size_t kSecondEntryPage = kFirstEntryPage + 7;
+
+TEST_F(CliTest, ACardCutShortFailsVerifyAndSaysWhyAWriteDoesNotFit) {
+  CreateCard();
+  ASSERT_EQ(Write().code, 0);
+  fs::resize_file(dir_ / "c.rgd", 210 * kPage);  // two pages left after the chain's end
+  const std::string before = Card();
+
+  const Result verify = Fw({"verify", "c.rgd"});
+  EXPECT_EQ(verify.code, 1);
+  EXPECT_NE(verify.out.find(FormatMessage(texts::kVerifySizeFailed,
+                                          {std::string("c.rgd"), std::uint64_t{210 * kPage},
+                                           std::uint64_t{4096 * kPage}, std::string("size")})),
+            std::string::npos)
+      << verify.out;
+  const Result json = Fw({"verify", "c.rgd", "--json"});
+  EXPECT_EQ(json.code, 1);
+  EXPECT_NE(json.out.find("\"file_bytes\": 107520,\n  \"header_bytes\": 2097152"),
+            std::string::npos)
+      << json.out;
+  EXPECT_NE(json.out.find("\"failures\": [\n    \"size\"\n  ],\n  \"ok\": false"),
+            std::string::npos)
+      << json.out;
+
+  const Result write = Write();
+  EXPECT_EQ(write.code, 1);
+  EXPECT_EQ(write.err,
+            Printed(FormatMessage(texts::kCardFileTooShort,
+                                  {std::string("c.rgd"), std::uint64_t{(4096 - 210) * kPage},
+                                   std::uint64_t{4096 * kPage}, std::uint64_t{210 * kPage},
+                                   std::uint64_t{6 * kPage}, std::uint64_t{2 * kPage}})));
+  EXPECT_EQ(Card(), before);
+}
+
+TEST_F(CliTest, EntriesHiddenByAFlippedMarkerFailVerifyAndStopAWriteWithoutForce) {
+  CreateCard();
+  ASSERT_EQ(Write().code, 0);
+  ASSERT_EQ(Write({"--name", "Second"}).code, 0);
+  std::string card = Card();
+  card[kFirstEntryPage * kPage] ^= 0x01;  // the chain now ends at once
+  WriteText(dir_ / "c.rgd", card);
+  const std::string report =
+      FormatMessage(texts::kOrphanedEntries, {std::string("c.rgd"), std::int64_t{1}}) + "\n\r" +
+      FormatMessage(texts::kOrphanedEntry, {std::uint64_t{kSecondEntryPage}, std::uint64_t{2},
+                                            std::string("Second          ")});
+
+  const Result verify = Fw({"verify", "c.rgd"});
+  EXPECT_EQ(verify.code, 1);
+  EXPECT_EQ(verify.out,
+            Printed(report) +
+                FormatMessage(texts::kVerifyOrphansFailed,
+                              {std::string("c.rgd"), std::string("orphaned entries")}) +
+                "\n" + FormatMessage(texts::kVerifySummary, {std::int64_t{0}, std::int64_t{0}}) +
+                "\n");
+  const Result json = Fw({"verify", "c.rgd", "--json"});
+  EXPECT_EQ(json.code, 1);
+  EXPECT_NE(json.out.find("\"orphans\": [\n    {\n      \"page\": 208,\n      \"id\": 2,\n      "
+                          "\"name\": \"Second          \"\n    }\n  ],\n  \"failures\": [\n    "
+                          "\"orphaned entries\"\n  ]"),
+            std::string::npos)
+      << json.out;
+
+  const Result refused = Write();
+  EXPECT_EQ(refused.code, 1);
+  EXPECT_EQ(refused.err, Printed(report + "\n\r" + std::string(texts::kOrphansRefused)));
+  EXPECT_EQ(refused.out, "");
+  EXPECT_EQ(Card(), card);
+
+  const Result forced = Write({"--force"});
+  EXPECT_EQ(forced.code, 0) << forced.err;
+  EXPECT_EQ(Fw({"verify", "c.rgd"}).code, 0) << "the hidden entry was written over";
+}
+
+TEST_F(CliTest, AnEntryWrittenButNotReadBackIsReportedAsWrittenWithExitCodeThree) {
+  CreateCard();
+  ASSERT_EQ(Write().code, 0);
+  // The append flushes twice, the second time for its header page; then every read fails.
+  const Environment readsFailAfterTheHeaderPage = {
+      {"LD_PRELOAD", FW_FAIL_READS_PRELOAD},
+      {"FW_FAIL_READS_AFTER_FSYNCS", "2"},
+      {"ASAN_OPTIONS", "verify_asan_link_order=0"},
+  };
+  const Result r =
+      RunFwupdater(dir_, {"write", "c.rgd", "--hex", "fw.hex", "--catalogue", "cat.dat"},
+                   readsFailAfterTheHeaderPage);
+  EXPECT_EQ(r.code, 3);
+  EXPECT_EQ(r.out,
+            Printed(FormatMessage(texts::kEntryWritten, {std::string("c.rgd"), std::uint64_t{2},
+                                                         std::uint64_t{kSecondEntryPage}})));
+  const std::string io = FormatMessage(
+      texts::kFileIoError, {std::string("c.rgd"), std::generic_category().message(EIO)});
+  EXPECT_EQ(r.err, Printed(FormatMessage(texts::kReadBackFailed, {std::string("c.rgd"), io})));
+
+  const Result list = Fw({"list", "c.rgd", "--json"});
+  EXPECT_NE(list.out.find("\"id\": 2"), std::string::npos) << list.out;
+  EXPECT_EQ(Fw({"verify", "c.rgd"}).code, 0);
+}
+
+TEST_F(CliTest, AWriteAfterId65535IsRefusedAndVerifyReadsTheNewEntryBack) {
+  CreateCard();
+  ASSERT_EQ(Write({"--verify"}).code, 0);
+  std::string card = Card();
+  card[kFirstEntryPage * kPage + 8] = '\xFF';  // Id 65535; not covered by the header checksum
+  card[kFirstEntryPage * kPage + 9] = '\xFF';
+  WriteText(dir_ / "c.rgd", card);
+  ASSERT_EQ(Fw({"verify", "c.rgd"}).code, 0);
+  const Result r = Write({"--verify"});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.err, Printed(FormatMessage(texts::kEntryIdsExhausted, {std::string("c.rgd")})));
+  EXPECT_EQ(Card(), card);
+}
+
 TEST_F(CliTest, DevicesAndHexInfoShowTheCatalogueAndTheFile) {
   const Result devices = Fw({"devices", "--catalogue", "cat.dat", "--json"});
   ASSERT_EQ(devices.code, 0) << devices.err;
@@ -465,8 +580,9 @@ TEST_F(CliTest, UsageErrorsExitWithTwoAndHelpWithZero) {
     EXPECT_EQ(r.code, 0) << command;
     EXPECT_NE(r.out.find("Usage:"), std::string::npos) << command;
   }
-  EXPECT_NE(Fw({"--help"}).out.find("Exit codes: 0 success; 1 the command failed"),
-            std::string::npos);
+  const std::string help = Fw({"--help"}).out;
+  EXPECT_NE(help.find("Exit codes: 0 success; 1 the command failed"), std::string::npos);
+  EXPECT_NE(help.find("3 (write) the entry was written"), std::string::npos) << help;
 }
 
 // ---- Refused devices, cut and odd files, hostile names, extract on a full disk -------------

@@ -12,9 +12,12 @@
 #include <fstream>
 #include <memory>
 #include <sstream>
+#include <system_error>
 
+#include "../unit/fault_devices.h"
 #include "application.h"
 #include "core/carddata_create.h"
+#include "core/carddata_file.h"
 #include "core/texts.h"
 #include "form_main.h"
 #include "gui_helpers.h"
@@ -62,12 +65,26 @@ class FormMainTest : public QObject, private test::WindowFixture {
     return path.string();
   }
 
-  std::unique_ptr<TFormMain> Window() {
+  std::unique_ptr<TFormMain> Window(CardDeviceOpener openCard = {}) {
     MainWindowServices services;
     services.presenter = presenter_.get();
     services.volumes = volumes_.get();
     services.catalogPath = Dir() / "DEV_LIST.dat";
+    services.openCard = std::move(openCard);
     return std::make_unique<TFormMain>(services);
+  }
+  // A window with the firmware and a new card filled in, and two entries written (absolute
+  // pages 201 and 204).
+  std::unique_ptr<TFormMain> WindowWithTwoEntries(std::string& card,
+                                                  CardDeviceOpener openCard = {}) {
+    card = CardFile();
+    WriteText(Dir() / "fw.hex", kHex);
+    auto window = Window(std::move(openCard));
+    Control<QLineEdit>(*window, "EFnamehex")->setText(Q((Dir() / "fw.hex").string()));
+    Control<QLineEdit>(*window, "EFnamedest")->setText(Q(card));
+    window->BtnProcessClick();
+    window->BtnProcessClick();
+    return window;
   }
 
  private slots:
@@ -320,6 +337,55 @@ class FormMainTest : public QObject, private test::WindowFixture {
     QCOMPARE(grid->currentRow(), 1);
     QCOMPARE(QApplication::focusWidget(), name);
     QCOMPARE(name->text(), QStringLiteral("Update"));
+  }
+
+  void entriesHiddenPastTheChainAreWrittenOverOnlyAfterAYes() {
+    std::string card;
+    auto window = WindowWithTwoEntries(card);
+    std::string bytes = ReadText(card);
+    bytes[201 * 512] = 0x5B;  // a flipped marker: the chain ends at once, entry 2 is hidden
+    WriteText(card, bytes);
+    const std::string question =
+        "В секции EXTENDED файла ММС " + card +
+        " за концом цепочки найдены записи,\n\rкоторых нет в списке (1):\n\rстраница 204, ID 2, "
+        "имя \"Update          \"\n\r" +
+        std::string(texts::kOrphansQuestion);
+    auto* grid = Control<TStringGrid>(*window, "GridrgdInfo");
+    presenter_->shown.clear();
+    QTest::mouseClick(Control<QPushButton>(*window, "BtnProcess"), Qt::LeftButton);
+    QCOMPARE(presenter_->Texts(), std::vector<std::string>{question});
+    QCOMPARE(presenter_->shown[0].style.icon, MessageIcon::Question);
+    QCOMPARE(presenter_->shown[0].style.defaultButton, kIdNo);  // unanswered: No
+    QCOMPARE(ReadText(card), bytes);
+    QCOMPARE(grid->rowCount(), 4);  // still the two entries of the last write
+
+    presenter_->shown.clear();
+    presenter_->answers.push_back(kIdYes);
+    QTest::mouseClick(Control<QPushButton>(*window, "BtnProcess"), Qt::LeftButton);
+    QCOMPARE(presenter_->Texts(), std::vector<std::string>{question});
+    QCOMPARE(grid->rowCount(), 3);  // the new entry is the chain's only one
+    QVERIFY(ReadText(card) != bytes);
+  }
+
+  void anEntryWrittenButNotReadBackIsShownAsWrittenThenTheProblem() {
+    std::string card;
+    int opened = 0;
+    // The second write's reads fail once its header page is flushed.
+    auto window = WindowWithTwoEntries(card, [&opened](const std::string& path) {
+      return std::make_unique<fw::test::ReadsFailAfterSyncs>(platform::OpenForUpdate(path),
+                                                             ++opened == 2 ? 2 : 1000);
+    });
+    const std::string io =
+        "Ошибка записи или чтения файла " + card + ": " + std::generic_category().message(EIO);
+    QCOMPARE(presenter_->Texts(),
+             (std::vector<std::string>{
+                 "Обновление записано в файл ММС " + card + ": запись ID 2 (страница 204)",
+                 "Файл ММС " + card + " после записи перечитать не удалось: " + io +
+                     "\n\rЗапись уже сделана, повторять её не нужно."}));
+    QCOMPARE(presenter_->shown[0].style.icon, MessageIcon::Information);
+    QCOMPARE(presenter_->shown[1].style.icon, MessageIcon::Error);
+    TRgdFile file(card, TRgdFile::Mode::ReadOnly);
+    QCOMPARE(file.EntryCount(), 2);
   }
 
   void hexInformationGridAndItsFailures() {

@@ -9,10 +9,12 @@
 #include <optional>
 #include <string>
 #include <system_error>
+#include <tuple>
 #include <vector>
 
 #include "core/carddata_create.h"
 #include "core/errors.h"
+#include "fault_devices.h"
 #include "test_support.h"
 
 namespace fw {
@@ -77,6 +79,15 @@ void PutEntry(Bytes& card, std::uint32_t page, std::uint32_t pageCount, std::uin
   card[at + 10] = 'x';
   const std::uint8_t date[7] = {0, 0, 0, 2, 1, 1, 24};
   std::copy(date, date + 7, card.begin() + static_cast<std::ptrdiff_t>(at + 27));
+}
+
+// An entry header whose header checksum holds (all sizes 0), named `name`.
+void PutCheckedEntry(Bytes& card, std::uint32_t page, std::uint32_t pageCount, std::uint16_t id,
+                     std::string_view name) {
+  PutEntry(card, page, pageCount, 1, id);
+  const std::size_t at = std::size_t{page} * 512;
+  std::copy(name.begin(), name.end(), card.begin() + static_cast<std::ptrdiff_t>(at + 10));
+  PutU32(card, at + 76, RefChecksum(card.data() + at + 40, 36));
 }
 
 using test::ReadBytes;
@@ -221,6 +232,26 @@ TEST_F(CardFile, NextIdFollowsTheHighestOfTypeOne) {
   EXPECT_EQ(card.GetEntry(4).Page, 13u);
   EXPECT_EQ(card.GetEntry(4).Id, 6);
   EXPECT_THROW(card.GetEntry(5), EListError);
+}
+
+TEST_F(CardFile, IdsDoNotWrapPast65535) {
+  Bytes b = MakeCard(30, 4, 20);
+  PutEntry(b, 5, 1, 2, 65535);  // another type's Ids do not count
+  PutEntry(b, 7, 1, 1, 65534);
+  WriteBytes(path, b);
+  TRgdFile card(path);
+  AddPlain(card, "last", {1});
+  EXPECT_EQ(card.GetEntry(2).Id, 65535);
+  const Bytes before = ReadBytes(path);
+  try {
+    AddPlain(card, "wraps", {1});
+    FAIL() << "an entry got Id 0";
+  } catch (const EEntryIdsExhausted& e) {
+    EXPECT_EQ(e.what(), "В файле ММС " + path +
+                            " уже есть запись с ID 65535:\n\rномера записей исчерпаны, новую "
+                            "запись добавить нельзя");
+  }
+  EXPECT_EQ(ReadBytes(path), before);
 }
 
 TEST_F(CardFile, OutOfSpaceAndExactFit) {
@@ -371,6 +402,56 @@ TEST_F(CardFile, NeverGrowsTheFileWhenTheSectionRunsPastIt) {
   EXPECT_TRUE(card.CheckEntry(1).Ok());
 }
 
+TEST_F(CardFile, AFileCutShortSaysWhyTheEntryDoesNotFit) {
+  Bytes b = MakeCard(40, 2, 30);  // the header says 41 pages
+  PutEntry(b, 3, 1, 1, 1);
+  b.resize(11 * 512);  // the free part ends with the file, after page 10
+  WriteBytes(path, b);
+  TRgdFile card(path);
+  try {
+    AddPlain(card, "big", Bytes(6 * 512, 1));  // 7 pages; 6 left before the end of the file
+    FAIL() << "written past the end of the file";
+  } catch (const ECardFileTooShort& e) {
+    EXPECT_EQ(e.what(), "Файл ММС " + path +
+                            " короче, чем указано в его заголовке: не хватает 15360 байт\n\r(по "
+                            "заголовку 20992 байт, в файле 5632). Запись за конец файла "
+                            "невозможна\n\rТребуется 3584. Свободно 3072");
+  }
+  EXPECT_EQ(ReadBytes(path), b);
+  AddPlain(card, "fits", Bytes(5 * 512, 1));  // pages 5..10
+  EXPECT_EQ(fs::file_size(path), 11u * 512u);
+  EXPECT_TRUE(card.CheckEntry(1).Ok());
+}
+
+// ---- Entries hidden beyond the chain ----
+
+TEST_F(CardFile, FindsEntriesHiddenBeyondTheEndOfTheChain) {
+  // 3000 pages of EXTENDED section (absolute 3..3002): the scan crosses a 1 MiB block.
+  Bytes b = MakeCard(3010, 2, 3000);
+  PutCheckedEntry(b, 3, 1, 1, "first");
+  PutCheckedEntry(b, 5, 1, 2, "hidden");
+  b[5 * 512] = 0x5B;                       // a flipped marker ends the chain at page 5
+  PutCheckedEntry(b, 7, 1, 3, "orphan");   // the entry after it
+  PutCheckedEntry(b, 2100, 2, 4, "far");   // in the second block
+  PutCheckedEntry(b, 3001, 2, 5, "tail");  // its last page is the section's last
+  PutCheckedEntry(b, 3002, 2, 6, "over");  // would run past the section
+  PutCheckedEntry(b, 11, 0, 8, "zero");    // PageCount 0
+  PutEntry(b, 9, 1, 1, 7);                 // marker, but the header checksum does not hold
+  WriteBytes(path, b);
+  TRgdFile card(path, TRgdFile::Mode::ReadOnly);
+  ASSERT_EQ(card.EntryCount(), 1);
+  std::vector<std::tuple<std::uint32_t, std::uint16_t, std::string>> found;
+  for (const TRgdOrphanedEntry& o : card.FindOrphanedEntries()) {
+    found.emplace_back(o.Page, o.Id, o.Name);
+  }
+  using Found = std::tuple<std::uint32_t, std::uint16_t, std::string>;
+  EXPECT_EQ(found, (std::vector<Found>{{7, 3, "orphan"}, {2100, 4, "far"}, {3001, 5, "tail"}}));
+  EXPECT_EQ(OrphanedEntriesReport("c.rgd", card.FindOrphanedEntries()),
+            "В секции EXTENDED файла ММС c.rgd за концом цепочки найдены записи,\n\rкоторых нет "
+            "в списке (3):\n\rстраница 7, ID 3, имя \"orphan\"\n\rстраница 2100, ID 4, имя "
+            "\"far\"\n\rстраница 3001, ID 5, имя \"tail\"");
+}
+
 // ---- Opening ----
 
 TEST_F(CardFile, RefusesFilesThatAreNoCardDataFile) {
@@ -505,7 +586,8 @@ TEST_F(CardFile, FailedAppendLeavesTheCardAsItWas) {
     int reason;
   } cases[] = {
       {"payload torn", 100, -1, ENOSPC},
-      {"entry header page torn", payloadBytes + 10, -1, ENOSPC},
+      {"clearing the stale page torn", payloadBytes + 10, -1, ENOSPC},
+      {"entry header page torn", payloadBytes + 512 + 10, -1, ENOSPC},
       {"flush after the payload", 1u << 30, 0, EIO},
       {"flush after the header page", 1u << 30, 1, EIO},
   };
@@ -514,6 +596,8 @@ TEST_F(CardFile, FailedAppendLeavesTheCardAsItWas) {
   for (std::size_t i = 5 * 512; i < 30 * 512; ++i) {
     b[i] = static_cast<std::uint8_t>(0xC3 ^ i);  // stale bytes in the free part
   }
+  // Where the chain goes on after the entry (5 + 4 + 1): a stale marker the append clears.
+  b[10 * 512] = 0x5A, b[10 * 512 + 1] = 0x5A;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     WriteBytes(path, b);
@@ -530,6 +614,77 @@ TEST_F(CardFile, FailedAppendLeavesTheCardAsItWas) {
     }
     EXPECT_EQ(ReadBytes(path), b) << "bytes changed";
   }
+}
+
+TEST_F(CardFile, StaleEntryHeaderWhereTheChainGoesOnIsClearedBeforeTheHeaderPage) {
+  // An entry header left in the free area (by an append that never got its own header page)
+  // lies where the chain continues after a new entry of 3 pages at page 5: 5 + 3 + 1 = 9.
+  const struct {
+    const char* what;
+    std::uint32_t extendedPages;
+    bool cleared;
+  } cases[] = {
+      {"inside the section", 30, true},
+      {"first page of the main section, which is the recorder's", 6, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Bytes b = MakeCard(40, 2, c.extendedPages);
+    PutEntry(b, 3, 1, 1, 1);
+    PutCheckedEntry(b, 9, 1, 9, "stale");
+    for (std::size_t i = 12 * 512; i < 13 * 512; ++i) {
+      b[i] = 0xEE;  // other stale bytes stay as they are
+    }
+    WriteBytes(path, b);
+    {
+      TRgdFile card(path);
+      AddPlain(card, "new", Bytes(600, 0x11));
+      ASSERT_EQ(card.EntryCount(), 2);
+      EXPECT_EQ(card.GetEntry(1).Page, 5u);
+    }
+    Bytes expected = b;
+    const Bytes after = ReadBytes(path);
+    std::copy(after.begin() + 5 * 512, after.begin() + 8 * 512, expected.begin() + 5 * 512);
+    if (c.cleared) {
+      std::fill(expected.begin() + 9 * 512, expected.begin() + 10 * 512, 0x00);
+    }
+    EXPECT_EQ(after, expected);
+    TRgdFile card(path, TRgdFile::Mode::ReadOnly);
+    std::vector<std::uint32_t> pages;
+    for (int i = 0; i < card.EntryCount(); ++i) {
+      pages.push_back(card.GetEntry(i).Page);
+    }
+    EXPECT_EQ(pages, (std::vector<std::uint32_t>{3, 5}));
+  }
+}
+
+TEST_F(CardFile, AReadBackThatFailsAfterTheHeaderPageIsFlushedReportsTheEntryAsWritten) {
+  Bytes b = MakeCard(40, 2, 30);
+  PutEntry(b, 3, 1, 1, 1);
+  WriteBytes(path, b);
+  {
+    // The second flush is the header page's: from then on every read fails.
+    TRgdFile card(path,
+                  std::make_unique<test::ReadsFailAfterSyncs>(platform::OpenForUpdate(path), 2));
+    try {
+      AddPlain(card, "kept", Bytes(10, 1));
+      FAIL() << "no error";
+    } catch (const EEntryCommitted& e) {
+      EXPECT_EQ(e.Id(), 2);
+      EXPECT_EQ(e.Page(), 5u);
+      const std::string io =
+          "Ошибка записи или чтения файла " + path + ": " + std::generic_category().message(EIO);
+      EXPECT_EQ(e.WrittenText(),
+                "Обновление записано в файл ММС " + path + ": запись ID 2 (страница 5)");
+      EXPECT_EQ(e.ReadBackText(), "Файл ММС " + path + " после записи перечитать не удалось: " +
+                                      io + "\n\rЗапись уже сделана, повторять её не нужно");
+      EXPECT_EQ(e.what(), e.WrittenText() + "\n\r" + e.ReadBackText());
+    }
+  }
+  TRgdFile card(path, TRgdFile::Mode::ReadOnly);
+  ASSERT_EQ(card.EntryCount(), 2);
+  EXPECT_EQ(card.GetEntry(1).Id, 2);
+  EXPECT_TRUE(card.CheckEntry(1).Ok());
 }
 
 TEST_F(CardFile, CardPulledDuringThePayloadLeavesNoEntry) {

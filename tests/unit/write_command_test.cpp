@@ -14,6 +14,7 @@
 #include "core/ini.h"
 #include "core/message_format.h"
 #include "core/texts.h"
+#include "fault_devices.h"
 #include "test_support.h"
 
 namespace fw {
@@ -236,6 +237,107 @@ TEST_F(WriteCommandTest, ANameWithAControlCharacterIsRefused) {
     EXPECT_EQ(presenter.shown[0].style.icon, MessageIcon::Information);
   }
   EXPECT_EQ(ReadText(card_), before);
+}
+
+// SmallFirmware on a new card: the entry header at absolute page 201, one FLASH page, one CONFIG
+// page; the next entry goes to page 205.
+constexpr std::uint64_t kFirstEntryOffset = 201 * 512;
+
+TEST_F(WriteCommandTest, AReadBackFailureAfterTheCommitIsAnEntryWrittenNotAFailedWrite) {
+  ASSERT_TRUE(WriteUpdate(Inputs(), devices_, presenter_));
+  const CardDeviceOpener readsFailAfterTheHeaderPage = [](const std::string& path) {
+    return std::make_unique<test::ReadsFailAfterSyncs>(platform::OpenForUpdate(path), 2);
+  };
+  try {
+    WriteUpdate(Inputs(), devices_, presenter_, readsFailAfterTheHeaderPage);
+    FAIL() << "no error";
+  } catch (const EEntryCommitted& e) {
+    EXPECT_EQ(e.Id(), 2);
+    EXPECT_EQ(e.Page(), 205u);
+    EXPECT_EQ(e.WrittenText(),
+              "Обновление записано в файл ММС " + card_ + ": запись ID 2 (страница 205)");
+  }
+  TRgdFile card(card_, TRgdFile::Mode::ReadOnly);
+  ASSERT_EQ(card.EntryCount(), 2);
+  EXPECT_TRUE(card.CheckEntry(1).Ok());
+}
+
+TEST_F(WriteCommandTest, EntriesHiddenPastTheChainAreOverwrittenOnlyWhenTheUserSaysSo) {
+  ASSERT_TRUE(WriteUpdate(Inputs(), devices_, presenter_));
+  ASSERT_TRUE(WriteUpdate(Inputs(), devices_, presenter_));
+  std::string bytes = ReadText(card_);
+  bytes[kFirstEntryOffset] = 0x5B;  // a flipped marker hides both entries; the second is found
+  WriteText(card_, bytes);
+  const std::string report =
+      "В секции EXTENDED файла ММС " + card_ +
+      " за концом цепочки найдены записи,\n\rкоторых нет в списке (1):\n\rстраница 205, ID 2, "
+      "имя \"Update          \"\n\r";
+  const struct {
+    OrphanPolicy policy;
+    int answer;
+    std::string shown;  // empty: no message
+    MessageIcon icon;
+    bool written;
+  } cases[] = {
+      {OrphanPolicy::Refuse, kIdYes, report + std::string(texts::kOrphansRefused),
+       MessageIcon::Information, false},
+      {OrphanPolicy::Ask, kIdNo, report + std::string(texts::kOrphansQuestion),
+       MessageIcon::Question, false},
+      {OrphanPolicy::Ask, kIdYes, report + std::string(texts::kOrphansQuestion),
+       MessageIcon::Question, true},
+      {OrphanPolicy::Overwrite, kIdNo, "", MessageIcon::Information, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.policy) * 10 + c.answer);
+    WriteText(card_, bytes);
+    RecordingPresenter presenter;
+    presenter.answer = c.answer;
+    WriteInputs in = Inputs();
+    in.orphans = c.policy;
+    EXPECT_EQ(WriteUpdate(in, devices_, presenter).has_value(), c.written);
+    if (c.shown.empty()) {
+      EXPECT_TRUE(presenter.shown.empty());
+    } else {
+      ASSERT_EQ(presenter.shown.size(), 1u);
+      EXPECT_EQ(presenter.shown[0].text, c.shown);
+      EXPECT_EQ(presenter.shown[0].style.icon, c.icon);
+    }
+    if (!c.written) {
+      EXPECT_EQ(ReadText(card_), bytes);
+      continue;
+    }
+    TRgdFile card(card_, TRgdFile::Mode::ReadOnly);
+    EXPECT_EQ(card.EntryCount(), 1);
+    EXPECT_TRUE(card.FindOrphanedEntries().empty()) << "the hidden entry was written over";
+  }
+}
+
+TEST_F(WriteCommandTest, VerifyReadsTheNewEntryFromTheCardAndNamesTheCheckThatFails) {
+  WriteInputs in = Inputs();
+  in.verify = true;
+  ASSERT_TRUE(WriteUpdate(in, devices_, presenter_));  // a card that holds what was written
+  const struct {
+    std::uint64_t offset;  // of the byte the card does not hold, in the second entry
+    const char* failures;
+  } cases[] = {
+      {(205 + 1) * 512 + 3, "FLASH"},
+      {205 * 512 + 76, "header"},
+  };
+  for (const auto& c : cases) {
+    const std::string before = ReadText(card_);
+    const CardDeviceOpener mediumDiffers = [&c](const std::string& path) {
+      return std::make_unique<test::MediumDiffers>(platform::OpenForUpdate(path), c.offset);
+    };
+    try {
+      WriteUpdate(in, devices_, presenter_, mediumDiffers);
+      ADD_FAILURE() << "no error for " << c.failures;
+    } catch (const EWrittenEntryDamaged& e) {
+      EXPECT_EQ(e.what(), "Запись ID 2 (страница 205) файла ММС " + card_ +
+                              ", прочитанная с карты после записи, повреждена (не сходится: " +
+                              c.failures + ")");
+    }
+    WriteText(card_, before);
+  }
 }
 
 }  // namespace
