@@ -96,13 +96,14 @@ class PreparationObserver {
   // Writing mode begins: the progress counts dataPages parts; the abort becomes possible (a
   // front end clears its abort request here).
   virtual void WritingStarted(std::uint32_t /*dataPages*/) {}
-  // Pages written so far out of dataPages.
+  // Pages on the card so far (written and written back) out of dataPages.
   virtual void ProgressChanged(std::uint32_t /*pages*/, std::uint32_t /*dataPages*/) {}
   // The page counter's text ("Запись страницы 3000"), every 1000 pages.
   virtual void CounterChanged(std::string_view /*text*/) {}
   // Called every 1000 pages: the GUI processes its pending events here.
   virtual void ProcessEvents() {}
-  // Whether the user asked to stop; looked at before every block of 1000 pages.
+  // Whether the user asked to stop; looked at before every block of 1000 pages is written and
+  // after every block's progress.
   virtual bool AbortRequested() { return false; }
   // Writing mode ends, on every path (completion, abort, error): back to idle.
   virtual void WritingEnded() {}
