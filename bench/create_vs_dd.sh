@@ -8,8 +8,10 @@ bin=${BENCH_BIN:-$here/../build/bin/bench_carddata}
 dir=${1:-$(mktemp -d)}
 [ -x "$bin" ] || { echo "bench_carddata not found at $bin (set BENCH_BIN)" >&2; exit 2; }
 
-# dd flushes to the device at the end, as the card file creation does. One untimed run first:
-# the first write of a fresh 512 MB file pays for allocating its blocks, later runs do not.
+# dd flushes to the device at the end; the card file creation writes each block back as it goes,
+# waits for the write-back every 64 blocks and flushes at the end, so both end with every byte on
+# the device. One untimed run first: the first write of a fresh 512 MB file pays for allocating
+# its blocks, later runs do not.
 dd if=/dev/zero of="$dir/dd.bin" bs=1M count=512 conv=fsync status=none
 start=$(date +%s.%N)
 for run in 1 2 3; do

@@ -73,7 +73,7 @@ void AddCreateCommand(CLI::App& app) {
   CLI::App* cmd = app.add_subcommand(
       "create",
       "Create a new card data file: the header page followed by zero-filled pages (a progress "
-      "bar on a terminal; Ctrl+C stops and deletes the partial file).");
+      "bar on a terminal; Ctrl+C, SIGTERM or SIGHUP stops and deletes the partial file).");
   cmd->add_option("CARD", o->card, "Card data file to create (for example data.rgd)")->required();
   CLI::Option_group* size = cmd->add_option_group("size", "The size of the file, one of:");
   size->add_option("--size-mb", o->sizeMb, "Size in MB (2048 pages each)")
@@ -86,7 +86,9 @@ void AddCreateCommand(CLI::App& app) {
   cmd->add_option("--extended-mb", o->extendedMb,
                   "Size of the EXTENDED section in MB (default: a tenth of the file's size, "
                   "rounded to the nearest, ties to even)");
-  cmd->add_flag("--force", o->force, "Replace an existing file");
+  cmd->add_flag("--force", o->force,
+                "Replace an existing file; refused, leaving it as it was, when the new file "
+                "cannot be made (no room for it, a folder that cannot be written)");
   cmd->callback([o, cmd] {
     o->extendedGiven = cmd->count("--extended-mb") > 0;
     RunCreate(*o);

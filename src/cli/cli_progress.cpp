@@ -12,6 +12,14 @@ namespace {
 std::atomic<bool> interrupted{false};
 static_assert(std::atomic<bool>::is_always_lock_free, "the signal handler needs a lock-free flag");
 
+// Ctrl+C, and the requests to end that a service manager or a closed terminal send. (Windows
+// has SIGINT and SIGTERM only; a closed console window ends the process there.)
+#ifdef SIGHUP
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+#else
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGINT};
+#endif
+
 extern "C" void OnCliInterrupt(int) {
   interrupted = true;
 }
@@ -42,13 +50,20 @@ void ProgressBar::Clear() {
   percent_ = -1;
 }
 
+// A signal the process was started to ignore (nohup, a background job) stays ignored.
 InterruptGuard::InterruptGuard() {
   interrupted = false;
-  previous_ = std::signal(SIGINT, OnCliInterrupt);
+  for (int i = 0; i < kSignalCount; ++i) {
+    previous_[i] = std::signal(kStopSignals[i], OnCliInterrupt);
+    if (previous_[i] == SIG_IGN)
+      std::signal(kStopSignals[i], SIG_IGN);
+  }
 }
 
+// In reverse order, so that a signal listed twice gets its first previous handler back.
 InterruptGuard::~InterruptGuard() {
-  std::signal(SIGINT, previous_);
+  for (int i = kSignalCount - 1; i >= 0; --i)
+    std::signal(kStopSignals[i], previous_[i]);
 }
 
 bool InterruptGuard::Requested() const {

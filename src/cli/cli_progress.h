@@ -1,5 +1,5 @@
 // What the long commands (`create`, `prepare`) share while they write pages: a progress bar on
-// stderr and Ctrl+C as a request to stop.
+// stderr and Ctrl+C (or a request to terminate) as a request to stop.
 #pragma once
 
 #include <cstdint>
@@ -25,9 +25,9 @@ class ProgressBar {
   int percent_ = -1;
 };
 
-// While it lives, Ctrl+C does not kill the process but sets a flag that the page writing looks
-// at before every block, so that the partial file is deleted; the previous handler comes back
-// when it goes.
+// While it lives, Ctrl+C (SIGINT), SIGTERM and SIGHUP do not kill the process but set a flag that
+// the page writing looks at before every block, so that the partial file is deleted; the
+// previous handlers come back when it goes.
 class InterruptGuard {
  public:
   InterruptGuard();
@@ -35,11 +35,12 @@ class InterruptGuard {
   InterruptGuard(const InterruptGuard&) = delete;
   InterruptGuard& operator=(const InterruptGuard&) = delete;
 
-  // Whether Ctrl+C was pressed since the guard was made.
+  // Whether one of the signals came since the guard was made.
   bool Requested() const;
 
  private:
-  void (*previous_)(int);
+  static constexpr int kSignalCount = 3;
+  void (*previous_[kSignalCount])(int);
 };
 
 }  // namespace fw::cli

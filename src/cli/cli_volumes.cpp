@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -78,13 +79,16 @@ struct PrepareOptions {
   bool sizeGiven = false;
   bool extendedGiven = false;
   bool noFormat = false;
+  bool force = false;
   bool yes = false;
 };
 
-// Status lines on stderr, and a progress bar there while pages are written to a terminal.
+// Status lines on stderr, and a progress bar there while pages are written to a terminal. While
+// pages are written (only then: a file to clean up exists), Ctrl+C, SIGTERM and SIGHUP stop the
+// writing and the partial file is deleted.
 class StderrObserver : public PreparationObserver {
  public:
-  StderrObserver(bool bar, const InterruptGuard& interrupt) : bar_(bar), interrupt_(interrupt) {}
+  explicit StderrObserver(bool bar) : bar_(bar) {}
 
   void StatusChanged(std::string_view text) override {
     if (text.empty())
@@ -95,14 +99,18 @@ class StderrObserver : public PreparationObserver {
   void ProgressChanged(std::uint32_t pages, std::uint32_t dataPages) override {
     bar_.Show(pages, dataPages);
   }
-  bool AbortRequested() override { return interrupt_.Requested(); }
-  void WritingEnded() override { ClearBar(); }
+  void WritingStarted(std::uint32_t) override { interrupt_.emplace(); }
+  bool AbortRequested() override { return interrupt_ && interrupt_->Requested(); }
+  void WritingEnded() override {
+    ClearBar();
+    interrupt_.reset();
+  }
 
   void ClearBar() { bar_.Clear(); }
 
  private:
   ProgressBar bar_;
-  const InterruptGuard& interrupt_;
+  std::optional<InterruptGuard> interrupt_;
 };
 
 // The closing messages arrive while the bar is still drawn: it is cleared first.
@@ -170,6 +178,7 @@ TPreparationInputs InputsFor(const PrepareOptions& o, const TCardDriveInfo& driv
   CheckRange("--extended-mb", inputs.ExtendedMB, 0, extendedMax, drive);
   inputs.Sessions = o.sessions;
   inputs.Format = !o.noFormat;
+  inputs.ReplaceExisting = o.force;
   return inputs;
 }
 
@@ -179,9 +188,8 @@ void RunPrepare(const PrepareOptions& o) {
   const TCardDriveInfo& drive = FindDrive(drives, o.drive);
   const TPreparationInputs inputs = InputsFor(o, drive);
 
-  const InterruptGuard interrupt;
   StderrPresenter stderrPresenter(o.yes);
-  StderrObserver observer(platform::IsTerminal(stderr), interrupt);
+  StderrObserver observer(platform::IsTerminal(stderr));
   BarClearingPresenter presenter(stderrPresenter, observer);
   const auto interaction =
       o.yes ? platform::Interaction::Forbidden : platform::Interaction::Allowed;
@@ -235,7 +243,7 @@ void AddVolumeCommands(CLI::App& app) {
   CLI::App* prepare = app.add_subcommand(
       "prepare",
       "Prepare a card: unless it is empty, format it to FAT after confirmation, then create "
-      "data.rgd in its root (Ctrl+C stops and deletes the partial file).");
+      "data.rgd in its root (Ctrl+C, SIGTERM or SIGHUP stops and deletes the partial file).");
   prepare->add_option("DRIVE", o->drive, "The drive as `drives` lists it (E, E:, sdb1)")
       ->required();
   prepare->add_option("--size-mb", o->sizeMb,
@@ -248,7 +256,10 @@ void AddVolumeCommands(CLI::App& app) {
                       "Size of the EXTENDED section in MB (default: a tenth of the file's size, "
                       "rounded to the nearest, ties to even; at most half of it)");
   prepare->add_flag("--no-format", o->noFormat,
-                    "Keep the file system: neither ask nor format, only create the file");
+                    "Keep the file system: neither ask nor format, only create the file (an "
+                    "existing data.rgd is refused unless --force is given)");
+  prepare->add_flag("--force", o->force,
+                    "With --no-format: replace an existing data.rgd (its entries are lost)");
   prepare->add_flag("--yes", o->yes,
                     "Answer the format question with Yes and never ask for a password");
   prepare->callback([o, prepare] {

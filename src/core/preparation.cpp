@@ -8,6 +8,7 @@
 #include "core/errors.h"
 #include "core/message_format.h"
 #include "core/texts.h"
+#include "core/utf8_path.h"
 #include "platform/process.h"
 
 namespace fw {
@@ -77,6 +78,22 @@ std::int64_t FreeBytesOf(const TCardDriveInfo& drive, platform::Volumes& volumes
   }
   rootPath = *root;
   return *free;
+}
+
+// The card data file already on the card is replaced by the new one, so its space counts as
+// free. Without a format it is replaced only when the user said so: otherwise its entries would
+// be lost without a question.
+std::int64_t SpaceOfReplacedFile(const std::string& path, const TPreparationInputs& inputs) {
+  std::error_code error;
+  const std::filesystem::path file = PathOfUtf8(path);
+  if (!std::filesystem::exists(file, error))
+    return 0;
+  if (!inputs.Format && !inputs.ReplaceExisting)
+    throw EPrepareRefused(FormatMessage(texts::kCardFileExists, {path}));
+  if (!std::filesystem::is_regular_file(file, error))
+    return 0;
+  const std::uintmax_t size = std::filesystem::file_size(file, error);
+  return error ? 0 : static_cast<std::int64_t>(size);
 }
 
 TCreateResult WriteCardDataFile(const TPreparationPlan& plan, PreparationObserver& observer) {
@@ -202,7 +219,8 @@ TPreparationOutcome RunPreparation(const TCardDriveInfo& drive, const TPreparati
 
   std::string rootPath;
   const std::int64_t freeBytes = FreeBytesOf(drive, volumes, interaction, rootPath);
-  outcome.Plan = PlanPreparation(inputs, rootPath, freeBytes);
+  const std::int64_t replaced = SpaceOfReplacedFile(CardDataPathOnRoot(rootPath), inputs);
+  outcome.Plan = PlanPreparation(inputs, rootPath, freeBytes + replaced);
   const TPreparationPlan& plan = outcome.Plan;
 
   WritingScope writing(observer, plan.DataPages);

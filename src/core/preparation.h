@@ -48,7 +48,8 @@ std::int32_t ExtendedMaxForSize(std::int32_t sizeMB);
 std::int32_t ExtendedDefaultForSize(std::int32_t sizeMB);
 
 // The card cannot be prepared: its volume is too large for FAT16 (refused before the question),
-// or its free space could not be determined after the format. Nothing was written.
+// its free space could not be determined after the format, or it holds a card data file that a
+// run without a format was not told to replace. Nothing was written.
 // (Parameters that make no sound file are refused with ECardParameters.)
 class EPrepareRefused : public std::runtime_error {
  public:
@@ -61,11 +62,14 @@ struct TPreparationInputs {
   std::uint32_t Sessions = 50;   // maximum number of recording sessions
   std::uint32_t ExtendedMB = 0;  // size of the EXTENDED section in MB
   bool Format = true;            // false: neither the question nor the format (kept file system)
+  // Without a format, an existing card data file is refused (EPrepareRefused) unless this is set.
+  bool ReplaceExisting = false;
 };
 
 // The card data file that a preparation creates, all decided before the first byte is written.
 struct TPreparationPlan {
-  std::int64_t FreeBytes = 0;       // F: free to the caller after the format
+  std::int64_t FreeBytes = 0;       // F: free to the caller after the format, with the space
+                                    // of the card data file that the new one replaces
   std::uint32_t Pages = 0;          // P: file pages, header page included
   std::uint32_t DataPages = 0;      // N = P - 1
   std::uint32_t Sessions = 0;       // S
@@ -92,13 +96,14 @@ class PreparationObserver {
   // Writing mode begins: the progress counts dataPages parts; the abort becomes possible (a
   // front end clears its abort request here).
   virtual void WritingStarted(std::uint32_t /*dataPages*/) {}
-  // Pages written so far out of dataPages.
+  // Pages on the card so far (written and written back) out of dataPages.
   virtual void ProgressChanged(std::uint32_t /*pages*/, std::uint32_t /*dataPages*/) {}
   // The page counter's text ("Запись страницы 3000"), every 1000 pages.
   virtual void CounterChanged(std::string_view /*text*/) {}
   // Called every 1000 pages: the GUI processes its pending events here.
   virtual void ProcessEvents() {}
-  // Whether the user asked to stop; looked at before every block of 1000 pages.
+  // Whether the user asked to stop; looked at before every block of 1000 pages is written and
+  // after every block's progress.
   virtual bool AbortRequested() { return false; }
   // Writing mode ends, on every path (completion, abort, error): back to idle.
   virtual void WritingEnded() {}

@@ -37,6 +37,10 @@ inline constexpr std::string_view kPagesOutOfRange =
 inline constexpr std::string_view kSectionsDoNotFit =
     "Секции сессий и EXTENDED не помещаются в файл ММС:\n\rтребуется %u страниц, в файле %u "
     "страниц данных";
+// ---- Creating over an existing card: refusals made before the old file is touched ----
+// The room counts the free space of the file system and the file that would be replaced.
+inline constexpr std::string_view kCardNoRoom =
+    "Недостаточно места для файла ММС %s:\n\rтребуется %u байт, можно занять %u байт";
 
 // ---- HEX reader and memory regions -----------------------------------------------------
 inline constexpr std::string_view kNotInWindow =

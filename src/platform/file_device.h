@@ -39,6 +39,19 @@ class FileDevice {
   // FlushFileBuffers, then FILE_FLAG_NO_BUFFERING reads). Call it again after further writes.
   // A device with no cache of its own (a test fake) only syncs.
   virtual void DropCachedPages() { Sync(); }
+
+  // ---- Write-back of long sequential writes ----
+  // So that what a long write reports as done has reached the device, and the page cache never
+  // holds more than a bounded amount of it. Neither call makes the file's metadata durable: a
+  // Sync() still ends the writing.
+
+  // Asks the system to start writing the range out to the device, without waiting. A hint: it
+  // may do nothing (the default).
+  virtual void StartWriteBack(std::uint64_t /*offset*/, std::uint64_t /*length*/) {}
+
+  // Returns once the data of the range written so far has reached the device (it may wait for
+  // more than the range). The default makes the whole file durable.
+  virtual void WaitWriteBack(std::uint64_t /*offset*/, std::uint64_t /*length*/) { Sync(); }
 };
 
 // OpenForUpdate and OpenForRead open regular files only (NotRegularFileError otherwise), and never
@@ -58,5 +71,10 @@ std::unique_ptr<FileDevice> CreateNew(std::string_view utf8Path);
 
 // Deletes the file.
 void RemoveFile(std::string_view utf8Path);
+
+// Throws std::system_error (the system's reason) unless this process may create files in the
+// folder now: it exists, may be written by this user and is on a writable file system. Leaves
+// nothing behind.
+void CheckFolderWritable(std::string_view utf8Folder);
 
 }  // namespace fw::platform

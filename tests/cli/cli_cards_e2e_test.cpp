@@ -2,8 +2,10 @@
 // fake cards of FWUPDATER_FAKE_VOLUMES: each sub-folder is a card, marker files script failures.
 // Where a card's sizes matter, its folder is a small tmpfs of its own, mounted in a private mount
 // namespace of the test process that the fwupdater runs inherit and that ends with the process.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sched.h>
+#include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -276,6 +278,121 @@ TEST_F(CardsTest, PrepareAsksOnlyAboutACardThatHoldsDataAndRefusesWhatCannotBeDo
     for (const auto& card : mounted_)
       ::umount2(card.c_str(), MNT_DETACH);
     mounted_.clear();
+  }
+}
+
+// ---- An existing card data file ------------------------------------------------------------
+
+// A card data file as `create` makes it, with a page that stands for an entry, so that a card
+// made again with the same sizes would not pass for the old one.
+std::string MakeOldCard(const fs::path& dir, const fs::path& path, int sizeMb) {
+  const Result r =
+      RunFwupdater(dir, {"create", path.string(), "--size-mb", std::to_string(sizeMb)});
+  EXPECT_EQ(r.code, 0) << r.err;
+  std::string card = ReadText(path);
+  card.replace(201 * 512, 16, "an entry's page!");
+  WriteText(path, card);
+  return card;
+}
+
+// Without a format, prepare replaces an existing data.rgd only with --force; the replaced file's
+// space counts as free. (With a format the card's files are gone; the fake format keeps them.)
+TEST_F(CardsTest, PrepareWithoutFormatKeepsAnExistingCardUnlessForced) {
+  struct Case {
+    std::vector<std::string> args;  // after "prepare sdb1"
+    int code;
+    bool kept;
+  };
+  const Case cases[] = {
+      {{"--no-format"}, 1, true},
+      {{"--no-format", "--size-mb", "2"}, 1, true},
+      {{"--no-format", "--force"}, 0, false},
+      {{"--yes"}, 0, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args[0] + (c.args.size() > 1 ? " " + c.args.back() : ""));
+    for (const auto& card : mounted_)
+      ::umount2(card.c_str(), MNT_DETACH);
+    mounted_.clear();
+    fs::remove_all(dir_ / "cards");
+    REQUIRE_TMPFS(AddCard("sdb1", 8));
+    const fs::path path = Card("sdb1") / "data.rgd";
+    const std::string old = MakeOldCard(dir_, path, 6);
+    std::vector<std::string> args = {"prepare", "sdb1"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+
+    const Result r = Fw(args);
+    EXPECT_EQ(r.code, c.code) << r.err;
+    if (c.kept) {
+      EXPECT_EQ(r.err, Printed(FormatMessage(texts::kCardFileExists, {path.string()})));
+      EXPECT_TRUE(ReadText(path) == old) << "the old card changed";
+      continue;
+    }
+    // The whole card: the 2 MiB free and the 6 MiB of the old file; DataPages 16383.
+    const std::string card = ReadText(path);
+    ASSERT_EQ(card.size(), 8u * kMiB);
+    EXPECT_EQ(card.substr(12, 4), std::string("\xFF\x3F\0\0", 4));
+    EXPECT_EQ(card.find_first_not_of('\0', 512), std::string::npos);
+  }
+}
+
+// create --force checks everything it can before the old card is touched: a refusal leaves it
+// byte for byte. The card's folder is a 6 MiB file system holding a 4 MiB card.
+TEST_F(CardsTest, CreateForceRefusesBeforeTouchingTheOldCard) {
+  REQUIRE_TMPFS(AddCard("sdb1", 6));
+  const fs::path path = Card("sdb1") / "data.rgd";
+  const std::string cannotCreate = FormatMessage(texts::kCannotCreateFile, {path.string()});
+  struct Case {
+    const char* what;
+    std::vector<std::string> size;
+    std::string err;  // the start of stderr; empty: created
+    bool readOnly = false;
+    bool locked = false;
+  };
+  const Case cases[] = {
+      {"no room: 2 MiB free and 4 MiB in the old card",
+       {"--size-mb", "8"},
+       Printed(FormatMessage(texts::kCardNoRoom,
+                             {path.string(), std::uint64_t{8 * kMiB}, std::uint64_t{6 * kMiB}}))},
+      {"unsound sizes",
+       {"--pages", "100", "--extended-mb", "1"},
+       Printed(FormatMessage(texts::kSectionsDoNotFit, {std::uint64_t{2248}, std::uint64_t{99}}))},
+      {"a read-only file system", {"--size-mb", "2"}, cannotCreate, true},
+      {"held by another writer", {"--size-mb", "2"}, cannotCreate, false, true},
+      {"room with the old card's space", {"--size-mb", "5"}, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove(path);
+    const std::string old = MakeOldCard(dir_, path, 4);
+    const auto remount = [this](unsigned long readOnly) {
+      return ::mount(nullptr, Card("sdb1").c_str(), nullptr,
+                     MS_REMOUNT | MS_NOSUID | MS_NODEV | readOnly, nullptr);
+    };
+    if (c.readOnly) {
+      ASSERT_EQ(remount(MS_RDONLY), 0) << std::strerror(errno);
+    }
+    const int lock = c.locked ? ::open(path.c_str(), O_RDWR) : -1;
+    if (c.locked) {
+      ASSERT_EQ(::flock(lock, LOCK_EX), 0);
+    }
+    std::vector<std::string> args = {"create", path.string(), "--force"};
+    args.insert(args.end(), c.size.begin(), c.size.end());
+
+    const Result r = RunFwupdater(dir_, args);
+    if (lock >= 0)
+      ::close(lock);
+    if (c.readOnly) {
+      ASSERT_EQ(remount(0), 0) << std::strerror(errno);
+    }
+    if (c.err.empty()) {
+      EXPECT_EQ(r.code, 0) << r.err;
+      EXPECT_EQ(fs::file_size(path), 5u * kMiB);
+      continue;
+    }
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err.rfind(c.err, 0), 0u) << r.err;
+    EXPECT_TRUE(ReadText(path) == old) << "the old card changed";
   }
 }
 

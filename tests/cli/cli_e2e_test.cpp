@@ -1,13 +1,16 @@
 // The command line end to end: every test runs the real fwupdater binary in its own temp folder
 // and looks at its exit code, its output and the bytes of the files it leaves.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -192,6 +195,78 @@ TEST_F(CliTest, CreateRefusesToReplaceAFileOrToBuildAnUnsoundOne) {
   EXPECT_EQ(tooSmall.err, Printed(FormatMessage(texts::kSectionsDoNotFit,
                                                 {std::uint64_t{2248}, std::uint64_t{99}})));
   EXPECT_FALSE(fs::exists(dir_ / "small.rgd"));
+}
+
+// ---- create and prepare stopped by a signal ------------------------------------------------
+
+// Starts fwupdater in dir without waiting for it, with stdout and stderr in out.txt and err.txt
+// there and the stop signals at their defaults (whatever the test runner ignores).
+pid_t StartFwupdater(const fs::path& dir, const std::vector<std::string>& args,
+                     const Environment& environment) {
+  const std::string program = std::string(FW_BIN_DIR) + "/fwupdater";
+  std::vector<std::string> words = {program};
+  words.insert(words.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (auto& word : words)
+    argv.push_back(word.data());
+  argv.push_back(nullptr);
+  const std::string out = (dir / "out.txt").string(), err = (dir / "err.txt").string();
+  const pid_t pid = ::fork();
+  if (pid != 0)
+    return pid;
+  for (const auto& [name, value] : environment)
+    ::setenv(name.c_str(), value.c_str(), 1);
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+    std::signal(signal, SIG_DFL);
+  if (::chdir(dir.c_str()) != 0 ||
+      ::dup2(::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1) < 0 ||
+      ::dup2(::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2) < 0)
+    ::_exit(126);
+  ::execv(program.c_str(), argv.data());
+  ::_exit(127);
+}
+
+// SIGTERM (a service manager, `kill`) and SIGHUP (a closed terminal) stop the page writing as
+// Ctrl+C does: the partial file is deleted, the command says so and fails.
+TEST_F(CliTest, CreateAndPrepareStoppedBySignalDeleteThePartialFile) {
+  fs::create_directories(dir_ / "cards" / "sdb1");
+  const Environment cards = {{"FWUPDATER_FAKE_VOLUMES", (dir_ / "cards").string()}};
+  struct Case {
+    std::vector<std::string> args;
+    Environment environment;
+    fs::path file;
+  };
+  const Case cases[] = {
+      {{"create", "big.rgd", "--size-mb", "512"}, {}, dir_ / "big.rgd"},
+      {{"prepare", "sdb1", "--no-format", "--size-mb", "512"},
+       cards,
+       dir_ / "cards" / "sdb1" / "data.rgd"},
+  };
+  for (const Case& c : cases) {
+    for (const int signal : {SIGTERM, SIGHUP, SIGINT}) {
+      SCOPED_TRACE(c.args[0] + " stopped by signal " + std::to_string(signal));
+      const pid_t pid = StartFwupdater(dir_, c.args, c.environment);
+      ASSERT_GT(pid, 0);
+      // Once the first block is in the file, the writing has started.
+      const auto started = [&c] {
+        std::error_code error;
+        const std::uintmax_t size = fs::file_size(c.file, error);
+        return !error && size >= 512 + 512000;
+      };
+      int status = 0;
+      while (::waitpid(pid, &status, WNOHANG) == 0 && !started())
+        ::usleep(1000);
+      ASSERT_EQ(::kill(pid, signal), 0) << "fwupdater ended before the signal";
+      ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+      ASSERT_TRUE(WIFEXITED(status)) << "killed by signal " << WTERMSIG(status);
+      EXPECT_EQ(WEXITSTATUS(status), 1);
+      EXPECT_FALSE(fs::exists(c.file));
+      const std::string err = ReadText(dir_ / "err.txt");
+      const std::string aborted = Printed(std::string(texts::kFormatAborted));
+      ASSERT_GE(err.size(), aborted.size()) << err;
+      EXPECT_EQ(err.substr(err.size() - aborted.size()), aborted) << err;
+    }
+  }
 }
 
 TEST_F(CliTest, PlainAndScrambledWritesVerifyAndGetIdsOneAndTwo) {

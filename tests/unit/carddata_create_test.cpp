@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -122,9 +123,8 @@ TEST(CardFileCreation, ProgressPerThousandPagesAndCancelDeletesTheFile) {
   EXPECT_EQ(seen, (decltype(seen){{1000, 2500}, {2000, 2500}, {2500, 2500}}));
 
   seen.clear();
-  int asked = 0;
-  const auto cancelAfterThree = [&] { return ++asked > 3; };
-  EXPECT_EQ(CreateCardDataFile(path, 10001, 50, 0, record, cancelAfterThree),
+  const auto cancelAtThree = [&] { return !seen.empty() && seen.back().first >= 3000; };
+  EXPECT_EQ(CreateCardDataFile(path, 10001, 50, 0, record, cancelAtThree),
             TCreateResult::Cancelled);
   EXPECT_EQ(seen, (decltype(seen){{1000, 10000}, {2000, 10000}, {3000, 10000}}));
   EXPECT_FALSE(fs::exists(path));
@@ -137,7 +137,7 @@ TEST(CardFileCreation, CannotCreate) {
     CreateCardDataFile(path, 10, 1, 0);
     FAIL() << "created " << path;
   } catch (const EFCreateError& e) {
-    EXPECT_EQ(e.what(), "Cannot create file " + path);
+    EXPECT_EQ(e.what(), "Cannot create file " + path + ": файл не найден");
   }
 }
 
@@ -183,8 +183,10 @@ TEST(CardFileCreation, FailedWriteDeletesThePartialFile) {
   }
 }
 
-// A real full file system: a 1 MiB tmpfs, where the kernel lets this test mount one.
-TEST(CardFileCreation, FullFileSystemIsReportedAndCleanedUp) {
+// A real small file system: a 1 MiB tmpfs, where the kernel lets this test mount one. The room
+// for a new file is its free space and the space of the file replaced; without it nothing is
+// touched.
+TEST(CardFileCreation, RoomIsCheckedBeforeAnOldFileIsTouched) {
   TempDir dir{"carddata-create"};
   const fs::path mountPoint = dir.path() / "small";
   fs::create_directory(mountPoint);
@@ -192,16 +194,144 @@ TEST(CardFileCreation, FullFileSystemIsReportedAndCleanedUp) {
     GTEST_SKIP() << "cannot mount a tmpfs here";
   }
   const std::string path = (mountPoint / "data.rgd").string();
-  try {
-    CreateCardDataFile(path, 4096, 50, 0);  // 2 MiB
-    ADD_FAILURE() << "a 2 MiB file fitted into 1 MiB";
-  } catch (const EInOutError& e) {
-    EXPECT_NE(std::string(e.what()).find(path), std::string::npos);
-    EXPECT_NE(std::string(e.what()).find(std::generic_category().message(ENOSPC)),
-              std::string::npos);
+  struct Case {
+    std::size_t oldBytes;  // 0: no old file
+    std::uint32_t pages;
+    std::string refusal;  // empty: created
+  } const cases[] = {
+      {0, 4096, "требуется 2097152 байт, можно занять 1048576 байт"},
+      {4096, 4096, "требуется 2097152 байт, можно занять 1048576 байт"},
+      // 256 KiB free and 768 KiB in the old file: exactly the 1 MiB asked for.
+      {786432, 2048, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.refusal);
+    fs::remove(path);
+    const Bytes old(c.oldBytes, 0xA5);
+    if (c.oldBytes > 0)
+      test::WriteBytes(path, old);
+    try {
+      EXPECT_EQ(CreateCardDataFile(path, c.pages, 50, 0), TCreateResult::Completed);
+      EXPECT_EQ(c.refusal, "");
+      EXPECT_EQ(fs::file_size(path), std::uintmax_t{c.pages} * 512);
+    } catch (const ECardNoRoom& e) {
+      EXPECT_EQ(e.what(), "Недостаточно места для файла ММС " + path + ":\n\r" + c.refusal);
+      EXPECT_EQ(fs::exists(path), c.oldBytes > 0);
+      if (c.oldBytes > 0) {
+        EXPECT_EQ(ReadBytes(path), old);
+      }
+    }
   }
-  EXPECT_FALSE(fs::exists(path));
   ::umount(mountPoint.c_str());
+}
+
+// ---- Write-back -------------------------------------------------------------------------------
+
+// A device that keeps nothing but the order of what was asked of it, in one log with the
+// progress reports: "W" a block written with its write-back started right after, "H" the header
+// page, "C" a wait for the write-back up to the end of a block directly followed by that block's
+// progress, "S" the final flush, "?" anything else. Runs of a token are counted ("W64").
+class RecordingDevice : public platform::FileDevice {
+ public:
+  explicit RecordingDevice(std::vector<std::string>& log, std::function<void()> onWrite = {})
+      : log_(log), onWrite_(std::move(onWrite)) {}
+  std::size_t ReadAt(std::uint64_t, std::span<std::uint8_t>) override { return 0; }
+  void WriteAt(std::uint64_t offset, std::span<const std::uint8_t> data) override {
+    log_.push_back("write " + Range(offset, data.size()));
+    if (onWrite_)
+      onWrite_();
+  }
+  std::uint64_t Size() override { return 0; }
+  void Sync() override { log_.push_back("sync"); }
+  void StartWriteBack(std::uint64_t offset, std::uint64_t length) override {
+    log_.push_back("start " + Range(offset, length));
+  }
+  void WaitWriteBack(std::uint64_t offset, std::uint64_t length) override {
+    log_.push_back("wait " + Range(offset, length));
+  }
+
+  static std::string Range(std::uint64_t offset, std::uint64_t length) {
+    return std::to_string(offset) + "+" + std::to_string(length);
+  }
+
+ private:
+  std::vector<std::string>& log_;
+  std::function<void()> onWrite_;
+};
+
+std::string Trace(const std::vector<std::string>& log) {
+  std::vector<std::string> tokens;
+  for (std::size_t i = 0; i < log.size(); ++i) {
+    const std::string& event = log[i];
+    const std::string next = i + 1 < log.size() ? log[i + 1] : "";
+    if (event == "write 0+512") {
+      tokens.push_back("H");
+    } else if (event.rfind("write ", 0) == 0 && next == "start " + event.substr(6)) {
+      tokens.push_back("W");
+      ++i;
+    } else if (event.rfind("wait 0+", 0) == 0 && next.rfind("progress ", 0) == 0 &&
+               std::stoull(event.substr(7)) == (std::stoull(next.substr(9)) + 1) * 512) {
+      tokens.push_back("C");
+      ++i;
+    } else {
+      tokens.push_back(event == "sync" ? "S" : "?");
+    }
+  }
+  std::string trace;
+  for (std::size_t i = 0; i < tokens.size();) {
+    std::size_t run = 1;
+    while (i + run < tokens.size() && tokens[i + run] == tokens[i])
+      ++run;
+    trace += (trace.empty() ? "" : " ") + tokens[i] + (run > 1 ? std::to_string(run) : "");
+    i += run;
+  }
+  return trace;
+}
+
+// 130 blocks: at most 64 are written ahead of the device; each block's progress comes only after
+// the wait for its write-back; a cancel is seen at the next block, while writing or while
+// waiting.
+TEST(CardFileCreation, ProgressFollowsTheWriteBackAndACancelStopsAtTheNextBlock) {
+  static_assert(kCreateWriteBackBlocks == 64 && kCreateBlockPages == 1000);
+  struct Case {
+    const char* what;
+    int cancelAtWrite;            // the write (the header is 1) after which a cancel comes; 0: none
+    std::uint32_t cancelAtPages;  // the progress after which a cancel comes; 0: none
+    std::string trace;
+  } const cases[] = {
+      {"completed", 0, 0, "H W64 C64 W64 C64 W2 C2 S"},
+      {"cancel while writing the first blocks", 11, 0, "H W10"},
+      {"cancel while waiting for the second interval", 0, 67000, "H W64 C64 W64 C3"},
+      {"cancel after the last block's progress comes too late", 0, 130000,
+       "H W64 C64 W64 C64 W2 C2 S"},
+  };
+  TempDir dir{"carddata-create"};
+  const std::string path = dir.File("data.rgd");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    test::WriteText(path, "");
+    std::vector<std::string> log;
+    std::vector<std::uint32_t> reported;
+    int writes = 0;
+    bool cancel = false;
+    auto device = std::make_unique<RecordingDevice>(
+        log, [&] { cancel = cancel || ++writes == c.cancelAtWrite; });
+    const auto progress = [&](std::uint32_t pages, std::uint32_t all) {
+      log.push_back("progress " + std::to_string(pages));
+      reported.push_back(pages);
+      EXPECT_EQ(all, 130000u);
+      cancel = cancel || pages == c.cancelAtPages;
+    };
+    const TCreateResult result = CreateCardDataFileOn(std::move(device), path, 130001, 50, 0,
+                                                      progress, [&] { return cancel; });
+
+    EXPECT_EQ(Trace(log), c.trace);
+    for (std::size_t i = 0; i < reported.size(); ++i)
+      EXPECT_EQ(reported[i], (i + 1) * 1000) << i;
+    const bool completed = c.trace.back() == 'S';
+    EXPECT_EQ(result, completed ? TCreateResult::Completed : TCreateResult::Cancelled);
+    EXPECT_EQ(fs::exists(path), completed);
+  }
 }
 
 }  // namespace

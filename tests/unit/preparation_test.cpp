@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "core/carddata_create.h"
 #include "core/carddata_errors.h"
 #include "core/errors.h"
 #include "core/texts.h"
@@ -331,16 +332,48 @@ TEST_F(PreparationRun, AbortAfter3000PagesDeletesTheFile) {
   EXPECT_EQ(observer_.ended, 1u);
 }
 
-TEST_F(PreparationRun, CardFullWhileWritingStopsAndDeletesTheFile) {
+TEST_F(PreparationRun, CardWithLessRoomThanItClaimsIsRefusedBeforeWriting) {
   if (::mount("none", folder_.c_str(), "tmpfs", 0, "size=1m") != 0)
     GTEST_SKIP() << "cannot mount a 1 MiB tmpfs here";
   mounted_ = true;
   AddCard().script.freeSpace = 10 * kMB;  // the volume claims more than it has
-  EXPECT_THROW(Run({4, 50, 1, true}), EInOutError);
+  try {
+    Run({4, 50, 1, true});
+    ADD_FAILURE() << "completed";
+  } catch (const ECardNoRoom& error) {
+    EXPECT_EQ(error.what(), "Недостаточно места для файла ММС " + DataFile().string() +
+                                ":\n\rтребуется 4194304 байт, можно занять 1048576 байт");
+  }
   EXPECT_FALSE(fs::exists(DataFile()));
   EXPECT_EQ(observer_.started, 1u);
   EXPECT_EQ(observer_.ended, 1u);
   EXPECT_EQ(presenter_.shown.size(), 1u);  // the question; the error is the caller's to show
+}
+
+// Keeping the file system keeps an existing card data file, unless the user said to replace it;
+// then its space counts as free: 120 MB free and an old file of 3 MB give a file of 123 MB.
+TEST_F(PreparationRun, WithoutFormatAnExistingCardIsReplacedOnlyWhenAsked) {
+  AddCard();
+  const test::Bytes old(3 * kMB, 0x5A);
+  test::WriteBytes(DataFile(), old);
+  TPreparationInputs inputs{500, 50, 1, false};
+  try {
+    Run(inputs);
+    ADD_FAILURE() << "replaced";
+  } catch (const EPrepareRefused& error) {
+    EXPECT_EQ(error.what(), "Файл " + DataFile().string() +
+                                " уже существует. Чтобы заменить его, укажите --force");
+  }
+  EXPECT_EQ(ReadBytes(DataFile()), old);
+  EXPECT_TRUE(presenter_.shown.empty());
+  EXPECT_EQ(observer_.started, 0u);
+
+  inputs.ReplaceExisting = true;
+  const auto outcome = Run(inputs);
+  EXPECT_EQ(outcome.Result, TPreparationResult::Completed);
+  EXPECT_FALSE(Formatted());
+  EXPECT_EQ(outcome.Plan.Pages, 123u * kPagesPerMegabyte);
+  EXPECT_EQ(fs::file_size(DataFile()), 123u * kMB);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
-// POSIX files: pread/pwrite at explicit offsets, fsync, flock as the writer lock, and
-// posix_fadvise to read past the page cache.
+// POSIX files: pread/pwrite at explicit offsets, fsync, flock as the writer lock, Linux's
+// sync_file_range for the write-back of long writes, and posix_fadvise to read past the page
+// cache.
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -89,7 +90,55 @@ class PosixFile final : public FileDevice {
     }
   }
 
+  void StartWriteBack(std::uint64_t offset, std::uint64_t length) override {
+    if (!rangeSyncWorks_) {
+      return;
+    }
+    SyncRange(offset, length, SYNC_FILE_RANGE_WRITE);
+  }
+
+  void WaitWriteBack(std::uint64_t offset, std::uint64_t length) override {
+    if (!rangeSyncWorks_) {
+      DataSync();
+      return;
+    }
+    SyncRange(offset, length,
+              SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
+    if (!rangeSyncWorks_) {
+      DataSync();
+    }
+  }
+
  private:
+  // A file that sync_file_range does not serve (not a regular file, a file system without it)
+  // falls back to no hint and a data sync.
+  void SyncRange(std::uint64_t offset, std::uint64_t length, unsigned int flags) {
+    if (length == 0) {
+      return;  // to sync_file_range a length of 0 means up to the end of the file
+    }
+    int rc;
+    do {
+      rc =
+          ::sync_file_range(fd_, static_cast<off64_t>(offset), static_cast<off64_t>(length), flags);
+    } while (rc != 0 && errno == EINTR);
+    if (rc == 0) {
+      return;
+    }
+    if (errno == EINVAL || errno == ESPIPE || errno == ENOSYS) {
+      rangeSyncWorks_ = false;
+      return;
+    }
+    ThrowErrno(errno, "write-back");
+  }
+
+  void DataSync() {
+    if (::fdatasync(fd_) != 0) {
+      ThrowErrno(errno, "fdatasync");
+    }
+  }
+
+  bool rangeSyncWorks_ = true;
+
   int fd_;
 };
 
@@ -165,6 +214,13 @@ std::unique_ptr<FileDevice> CreateNew(std::string_view utf8Path) {
 void RemoveFile(std::string_view utf8Path) {
   if (::unlink(std::string(utf8Path).c_str()) != 0) {
     ThrowErrno(errno, "unlink");
+  }
+}
+
+void CheckFolderWritable(std::string_view utf8Folder) {
+  // access() also answers EROFS for a file system mounted read-only.
+  if (::access(std::string(utf8Folder).c_str(), W_OK | X_OK) != 0) {
+    ThrowErrno(errno, "access");
   }
 }
 

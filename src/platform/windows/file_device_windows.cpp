@@ -1,6 +1,6 @@
 // Win32 files: CreateFileW with a share mode as the writer lock, positioned ReadFile/WriteFile
-// through SetFilePointerEx, FlushFileBuffers, and an unbuffered second handle to read past the
-// system cache.
+// through SetFilePointerEx, FlushFileBuffers (also for the write-back of long writes, which has no
+// range form on Windows), and an unbuffered second handle to read past the system cache.
 #include <windows.h>
 
 #include <algorithm>
@@ -95,6 +95,7 @@ class WinFile final : public FileDevice {
       }
       done += put;
     }
+    unflushed_ = true;
   }
 
   HANDLE Handle() const { return handle_; }
@@ -110,6 +111,17 @@ class WinFile final : public FileDevice {
   void Sync() override {
     if (!::FlushFileBuffers(handle_)) {
       ThrowLastError("flush");
+    }
+    unflushed_ = false;
+  }
+
+  // The system's lazy writer starts the write-back by itself.
+  void StartWriteBack(std::uint64_t /*offset*/, std::uint64_t /*length*/) override {}
+
+  // A flush covers every write before it, so waits with nothing written since cost nothing.
+  void WaitWriteBack(std::uint64_t /*offset*/, std::uint64_t /*length*/) override {
+    if (unflushed_) {
+      Sync();
     }
   }
 
@@ -181,6 +193,7 @@ class WinFile final : public FileDevice {
   bool writable_;
   HANDLE unbuffered_ = INVALID_HANDLE_VALUE;
   AlignedBuffer aligned_;
+  bool unflushed_ = false;  // written to since the last flush
 };
 
 // The failures of an open that the user is told apart, as the portable codes the core reads;
@@ -243,6 +256,22 @@ void RemoveFile(std::string_view utf8Path) {
   if (!::DeleteFileW(Widen(utf8Path).c_str())) {
     ThrowLastError("delete");
   }
+}
+
+// Creates a new file of a name no other file has and lets the system delete it on closing.
+void CheckFolderWritable(std::string_view utf8Folder) {
+  std::wstring probe = Widen(utf8Folder);
+  if (!probe.empty() && probe.back() != L'\\' && probe.back() != L'/') {
+    probe += L'\\';
+  }
+  probe += L".fwupdater-probe-" + std::to_wstring(::GetCurrentProcessId()) + L".tmp";
+  const HANDLE handle = ::CreateFileW(
+      probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+      FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    ThrowLastError("create");
+  }
+  ::CloseHandle(handle);
 }
 
 }  // namespace fw::platform
