@@ -32,14 +32,14 @@ class TFormFormat::Observer : public PreparationObserver {
  public:
   explicit Observer(TFormFormat& form) : form_(form) {}
 
-  void StatusChanged(std::string_view text) override { form_.LStatus->setText(Q(text)); }
+  void StatusChanged(std::string_view text) override { form_.statusLabel_->setText(Q(text)); }
   void WritingStarted(std::uint32_t dataPages) override { form_.EnterWritingMode(dataPages); }
   void ProgressChanged(std::uint32_t pages, std::uint32_t /*dataPages*/) override {
-    form_.Progress->setValue(static_cast<int>(pages));
+    form_.progressBar_->setValue(static_cast<int>(pages));
   }
   void CounterChanged(std::string_view text) override {
-    form_.LProgress->setText(Q(text));
-    emit form_.CounterTextChanged(form_.LProgress->text());
+    form_.counterLabel_->setText(Q(text));
+    emit form_.CounterTextChanged(form_.counterLabel_->text());
   }
   void ProcessEvents() override { QCoreApplication::processEvents(QEventLoop::AllEvents); }
   bool AbortRequested() override { return form_.abortRequested_; }
@@ -62,58 +62,58 @@ void TFormFormat::BuildControls() {
   auto* groupDrive = new QGroupBox(Q(texts::kGroupDrive), this);
   auto* hint = Named(new QLabel(Q(texts::kDriveHint), groupDrive), "Label1");
   hint->setWordWrap(true);
-  CBDrives = Named(new QComboBox(groupDrive), "CBDrives");
-  CBDrives->setEditable(false);
-  CBDrives->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+  driveList_ = Named(new QComboBox(groupDrive), "CBDrives");
+  driveList_->setEditable(false);
+  driveList_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
   auto* driveLayout = Tight(new QVBoxLayout(groupDrive));
   driveLayout->addWidget(hint);
-  driveLayout->addWidget(CBDrives);
+  driveLayout->addWidget(driveList_);
 
   auto* groupFile = new QGroupBox(Q(texts::kGroupFileParams), this);
-  Esize = Named(new TSpinField(1, 1024, 1, groupFile), "Esize");
-  CBSes = Named(new QComboBox(groupFile), "CBSes");
-  CBSes->setEditable(true);
+  sizeField_ = Named(new TSpinField(1, 1024, 1, groupFile), "Esize");
+  sessionsList_ = Named(new QComboBox(groupFile), "CBSes");
+  sessionsList_->setEditable(true);
   for (const std::string_view choice : texts::kSessionChoices)
-    CBSes->addItem(Q(choice));
-  EExtSize = Named(new TSpinField(0, 256, 0, groupFile), "EExtSize");
+    sessionsList_->addItem(Q(choice));
+  extendedSizeField_ = Named(new TSpinField(0, 256, 0, groupFile), "EExtSize");
   auto* fileLayout = Tight(new QGridLayout(groupFile));
   fileLayout->addWidget(new QLabel(Q(texts::kLabelFileSize), groupFile), 0, 0);
-  fileLayout->addWidget(Esize, 0, 1);
+  fileLayout->addWidget(sizeField_, 0, 1);
   fileLayout->addWidget(new QLabel(Q(texts::kLabelSessions), groupFile), 1, 0);
-  fileLayout->addWidget(CBSes, 1, 1);
+  fileLayout->addWidget(sessionsList_, 1, 1);
   fileLayout->addWidget(new QLabel(Q(texts::kLabelExtSize), groupFile), 2, 0);
-  fileLayout->addWidget(EExtSize, 2, 1);
+  fileLayout->addWidget(extendedSizeField_, 2, 1);
   fileLayout->setColumnStretch(0, 1);
 
   auto* groupStatus = new QGroupBox(Q(texts::kGroupStatus), this);
-  LStatus = Named(new QLabel(groupStatus), "LStatus");
-  LStatus->setAlignment(Qt::AlignCenter);
-  LStatus->setWordWrap(true);
-  Progress = Named(new QProgressBar(groupStatus), "Progress");
-  Progress->setRange(0, 0);
-  Progress->setValue(0);
-  Progress->setTextVisible(false);
-  LProgress = Named(new QLabel(groupStatus), "LProgress");
-  LProgress->setAlignment(Qt::AlignCenter);
+  statusLabel_ = Named(new QLabel(groupStatus), "LStatus");
+  statusLabel_->setAlignment(Qt::AlignCenter);
+  statusLabel_->setWordWrap(true);
+  progressBar_ = Named(new QProgressBar(groupStatus), "Progress");
+  progressBar_->setRange(0, 0);
+  progressBar_->setValue(0);
+  progressBar_->setTextVisible(false);
+  counterLabel_ = Named(new QLabel(groupStatus), "LProgress");
+  counterLabel_->setAlignment(Qt::AlignCenter);
   auto* statusLayout = Tight(new QVBoxLayout(groupStatus));
-  statusLayout->addWidget(LStatus);
-  statusLayout->addWidget(Progress);
-  statusLayout->addWidget(LProgress);
+  statusLayout->addWidget(statusLabel_);
+  statusLayout->addWidget(progressBar_);
+  statusLayout->addWidget(counterLabel_);
   // The group keeps its height whether or not the progress bar is shown.
-  QSizePolicy progressPolicy = Progress->sizePolicy();
+  QSizePolicy progressPolicy = progressBar_->sizePolicy();
   progressPolicy.setRetainSizeWhenHidden(true);
-  Progress->setSizePolicy(progressPolicy);
+  progressBar_->setSizePolicy(progressPolicy);
 
-  BtnF = Named(new QPushButton(Q(texts::kButtonStartFormat), this), "BtnF");
-  BtnClose = Named(new QPushButton(Q(texts::kButtonExit), this), "BtnClose");
-  for (QPushButton* button : {BtnF, BtnClose}) {
+  startButton_ = Named(new QPushButton(Q(texts::kButtonStartFormat), this), "BtnF");
+  closeButton_ = Named(new QPushButton(Q(texts::kButtonExit), this), "BtnClose");
+  for (QPushButton* button : {startButton_, closeButton_}) {
     button->setAutoDefault(false);
     button->setDefault(false);
   }
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);
-  buttons->addWidget(BtnF);
-  buttons->addWidget(BtnClose);
+  buttons->addWidget(startButton_);
+  buttons->addWidget(closeButton_);
   buttons->addStretch(1);
 
   auto* layout = Tight(new QVBoxLayout(this));
@@ -123,16 +123,16 @@ void TFormFormat::BuildControls() {
   layout->addLayout(buttons);
   setFixedSize(kDialogWidth, std::max(kDialogHeight, layout->sizeHint().height()));
 
-  TimerClose = new QTimer(this);
-  TimerClose->setObjectName(QStringLiteral("TimerClose"));
-  TimerClose->setInterval(0);
-  TimerClose->setSingleShot(true);
+  closeTimer_ = new QTimer(this);
+  closeTimer_->setObjectName(QStringLiteral("TimerClose"));
+  closeTimer_->setInterval(0);
+  closeTimer_->setSingleShot(true);
 
-  connect(CBDrives, &QComboBox::activated, this, &TFormFormat::CBDrivesChange);
-  connect(Esize, &QSpinBox::valueChanged, this, &TFormFormat::EsizeChange);
-  connect(BtnF, &QPushButton::clicked, this, &TFormFormat::BtnFClick);
-  connect(BtnClose, &QPushButton::clicked, this, &TFormFormat::reject);
-  connect(TimerClose, &QTimer::timeout, this, &TFormFormat::TimerCloseTimer);
+  connect(driveList_, &QComboBox::activated, this, &TFormFormat::CBDrivesChange);
+  connect(sizeField_, &QSpinBox::valueChanged, this, &TFormFormat::EsizeChange);
+  connect(startButton_, &QPushButton::clicked, this, &TFormFormat::BtnFClick);
+  connect(closeButton_, &QPushButton::clicked, this, &TFormFormat::reject);
+  connect(closeTimer_, &QTimer::timeout, this, &TFormFormat::TimerCloseTimer);
 }
 
 void TFormFormat::showEvent(QShowEvent* event) {
@@ -143,50 +143,50 @@ void TFormFormat::showEvent(QShowEvent* event) {
 
 void TFormFormat::FormShow() {
   drives_.clear();
-  CBDrives->clear();
-  CBSes->setCurrentIndex(0);
+  driveList_->clear();
+  sessionsList_->setCurrentIndex(0);
   RunCommand(presenter_, [this] { drives_ = DiscoverCardDrives(volumes_); });
   if (drives_.empty()) {
-    CBDrives->setCurrentIndex(-1);
+    driveList_->setCurrentIndex(-1);
     UserMessage(presenter_, texts::kNoCards, mkInformation);
-    TimerClose->start();
+    closeTimer_->start();
   } else {
     for (const TCardDriveInfo& drive : drives_)
-      CBDrives->addItem(Q(DriveItemText(drive)));
-    CBDrives->setCurrentIndex(0);
+      driveList_->addItem(Q(DriveItemText(drive)));
+    driveList_->setCurrentIndex(0);
     // The list and the dialog grow to show whole item texts.
-    CBDrives->view()->setMinimumWidth(CBDrives->view()->sizeHintForColumn(0) + 8);
-    const int margins = width() - CBDrives->width();
-    setFixedWidth(std::max(kDialogWidth, CBDrives->sizeHint().width() + margins));
+    driveList_->view()->setMinimumWidth(driveList_->view()->sizeHintForColumn(0) + 8);
+    const int margins = width() - driveList_->width();
+    setFixedWidth(std::max(kDialogWidth, driveList_->sizeHint().width() + margins));
     ApplyDriveLimits(drives_.front());
   }
-  LStatus->clear();
-  Progress->hide();
+  statusLabel_->clear();
+  progressBar_->hide();
 }
 
 void TFormFormat::ApplyDriveLimits(const TCardDriveInfo& drive) {
   // A new showing starts again from the design minimum; a card under 1 MB lowers it to 0.
-  Esize->setRange(std::min(1, drive.SizeMB), drive.SizeMB);
-  Esize->SetValue(Esize->maximum());
+  sizeField_->setRange(std::min(1, drive.SizeMB), drive.SizeMB);
+  sizeField_->SetValue(sizeField_->maximum());
   EsizeChange();  // also when the size shown is already the card's
 }
 
 void TFormFormat::CBDrivesChange() {
-  const int index = CBDrives->currentIndex();
+  const int index = driveList_->currentIndex();
   if (index < 0 || index >= static_cast<int>(drives_.size()))
     return;
-  Esize->setMaximum(drives_[static_cast<std::size_t>(index)].SizeMB);
-  Esize->SetValue(Esize->maximum());
+  sizeField_->setMaximum(drives_[static_cast<std::size_t>(index)].SizeMB);
+  sizeField_->SetValue(sizeField_->maximum());
 }
 
 void TFormFormat::EsizeChange() {
-  const int size = Esize->Value();
-  EExtSize->setMaximum(ExtendedMaxForSize(size));
-  EExtSize->SetValue(ExtendedDefaultForSize(size));
+  const int size = sizeField_->Value();
+  extendedSizeField_->setMaximum(ExtendedMaxForSize(size));
+  extendedSizeField_->SetValue(ExtendedDefaultForSize(size));
 }
 
 void TFormFormat::TimerCloseTimer() {
-  TimerClose->stop();
+  closeTimer_->stop();
   QDialog::reject();
 }
 
@@ -200,7 +200,7 @@ void TFormFormat::reject() {
 
 std::optional<std::uint32_t> TFormFormat::Sessions() const {
   bool ok = false;
-  const uint value = CBSes->currentText().trimmed().toUInt(&ok);
+  const uint value = sessionsList_->currentText().trimmed().toUInt(&ok);
   if (!ok || value == 0)
     return std::nullopt;
   return value;
@@ -211,21 +211,21 @@ void TFormFormat::BtnFClick() {
     abortRequested_ = true;
     return;
   }
-  const int index = CBDrives->currentIndex();
+  const int index = driveList_->currentIndex();
   if (index < 0 || index >= static_cast<int>(drives_.size()))
     return;
   const TCardDriveInfo drive = drives_[static_cast<std::size_t>(index)];
   RunCommand(presenter_, [&] {
     const auto sessions = Sessions();
     if (!sessions) {
-      const MessageArg args[] = {S(CBSes->currentText())};
+      const MessageArg args[] = {S(sessionsList_->currentText())};
       UserMessage(presenter_, texts::kSessionsInvalid, args, mkInformation);
       return;
     }
     TPreparationInputs inputs;
-    inputs.SizeMB = static_cast<std::uint32_t>(std::max(0, Esize->Value()));
+    inputs.SizeMB = static_cast<std::uint32_t>(std::max(0, sizeField_->Value()));
     inputs.Sessions = *sessions;
-    inputs.ExtendedMB = static_cast<std::uint32_t>(std::max(0, EExtSize->Value()));
+    inputs.ExtendedMB = static_cast<std::uint32_t>(std::max(0, extendedSizeField_->Value()));
     volumes_.SetOwnerWindow(static_cast<std::uintptr_t>(winId()));
     Observer observer(*this);
     const TPreparationOutcome outcome =
@@ -236,21 +236,21 @@ void TFormFormat::BtnFClick() {
 }
 
 void TFormFormat::EnterWritingMode(std::uint32_t dataPages) {
-  Progress->setRange(0, static_cast<int>(dataPages));
-  Progress->setValue(0);
-  Progress->show();
-  BtnF->setText(Q(texts::kButtonAbort));
+  progressBar_->setRange(0, static_cast<int>(dataPages));
+  progressBar_->setValue(0);
+  progressBar_->show();
+  startButton_->setText(Q(texts::kButtonAbort));
   writing_ = true;
-  BtnClose->setEnabled(false);
+  closeButton_->setEnabled(false);
   abortRequested_ = false;
 }
 
 void TFormFormat::ReturnToIdle() {
-  LStatus->clear();
-  LProgress->clear();
-  Progress->hide();
-  BtnClose->setEnabled(true);
-  BtnF->setText(Q(texts::kButtonStartFormat));
+  statusLabel_->clear();
+  counterLabel_->clear();
+  progressBar_->hide();
+  closeButton_->setEnabled(true);
+  startButton_->setText(Q(texts::kButtonStartFormat));
   writing_ = false;
 }
 

@@ -62,16 +62,16 @@ class TFormFormat : public QDialog {
   bool writing_ = false;  // the start button's mode: idle or writing
   bool abortRequested_ = false;
 
-  QComboBox* CBDrives = nullptr;
-  TSpinField* Esize = nullptr;
-  QComboBox* CBSes = nullptr;
-  TSpinField* EExtSize = nullptr;
-  QLabel* LStatus = nullptr;
-  QProgressBar* Progress = nullptr;
-  QLabel* LProgress = nullptr;
-  QPushButton* BtnF = nullptr;
-  QPushButton* BtnClose = nullptr;
-  QTimer* TimerClose = nullptr;
+  QComboBox* driveList_ = nullptr;
+  TSpinField* sizeField_ = nullptr;
+  QComboBox* sessionsList_ = nullptr;
+  TSpinField* extendedSizeField_ = nullptr;
+  QLabel* statusLabel_ = nullptr;
+  QProgressBar* progressBar_ = nullptr;
+  QLabel* counterLabel_ = nullptr;
+  QPushButton* startButton_ = nullptr;
+  QPushButton* closeButton_ = nullptr;
+  QTimer* closeTimer_ = nullptr;
 };
 
 }  // namespace fw::gui

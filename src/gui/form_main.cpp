@@ -74,43 +74,43 @@ TFormMain::~TFormMain() {
 void TFormMain::BuildControls() {
   // Device \ processor
   auto* groupDevice = Named(new QGroupBox(Q(texts::kGroupDevice), this), "GroupBox3");
-  CBProc = Named(new QComboBox(groupDevice), "CBProc");
-  CBProc->setEditable(false);
-  CBProc->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-  GridMemInfo = Named(new TStringGrid(groupDevice), "GridMemInfo");
-  GridMemInfo->setColumnCount(4);
-  GridMemInfo->setFixedHeight(GridMemInfo->HeightForRows(6));
-  GridMemInfo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  GridMemInfo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  deviceList_ = Named(new QComboBox(groupDevice), "CBProc");
+  deviceList_->setEditable(false);
+  deviceList_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  memoryMapGrid_ = Named(new TStringGrid(groupDevice), "GridMemInfo");
+  memoryMapGrid_->setColumnCount(4);
+  memoryMapGrid_->setFixedHeight(memoryMapGrid_->HeightForRows(6));
+  memoryMapGrid_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  memoryMapGrid_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   auto* deviceLayout = Tight(new QVBoxLayout(groupDevice));
-  deviceLayout->addWidget(CBProc);
-  deviceLayout->addWidget(GridMemInfo);
-  connect(CBProc, &QComboBox::activated, this, &TFormMain::CBProcChange);
+  deviceLayout->addWidget(deviceList_);
+  deviceLayout->addWidget(memoryMapGrid_);
+  connect(deviceList_, &QComboBox::activated, this, &TFormMain::CBProcChange);
 
   // Program file
   auto* groupProgram = Named(new QGroupBox(Q(texts::kGroupProgramFile), this), "GroupBox4");
-  EFnamehex = Named(new TFileNameEdit(texts::kBrowseTitle, texts::kHexFilter, QStringLiteral("hex"),
-                                      groupProgram),
-                    "EFnamehex");
-  btnhexinfo = MakeButton(groupProgram, "btnhexinfo", texts::kButtonInfo, texts::kHintHexInfo);
-  Ename = Named(new QLineEdit(Q(texts::kDefaultUpdateName), groupProgram), "Ename");
-  Ename->setMaxLength(kNameMaxChars);
-  ESVER = Named(new TSpinField(0, 255, 0, groupProgram), "ESVER");
-  ESREL = Named(new TSpinField(0, 65535, 0, groupProgram), "ESREL");
-  EHCLASS = Named(new TSpinField(1, 255, 1, groupProgram), "EHCLASS");
-  EHREL = Named(new TSpinField(0, 255, 0, groupProgram), "EHREL");
-  EHCLASS->setEnabled(false);
-  EHREL->setEnabled(false);
-  GridHexInfo = Named(new TStringGrid(groupProgram), "GridHexInfo");
-  GridHexInfo->setColumnCount(4);
-  GridHexInfo->setFixedHeight(GridHexInfo->HeightForRows(5));
-  GridHexInfo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  GridHexInfo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  hexFileEdit_ = Named(new TFileNameEdit(texts::kBrowseTitle, texts::kHexFilter,
+                                         QStringLiteral("hex"), groupProgram),
+                       "EFnamehex");
+  hexInfoButton_ = MakeButton(groupProgram, "btnhexinfo", texts::kButtonInfo, texts::kHintHexInfo);
+  updateNameEdit_ = Named(new QLineEdit(Q(texts::kDefaultUpdateName), groupProgram), "Ename");
+  updateNameEdit_->setMaxLength(kNameMaxChars);
+  sverField_ = Named(new TSpinField(0, 255, 0, groupProgram), "ESVER");
+  srelField_ = Named(new TSpinField(0, 65535, 0, groupProgram), "ESREL");
+  hclassField_ = Named(new TSpinField(1, 255, 1, groupProgram), "EHCLASS");
+  hrelField_ = Named(new TSpinField(0, 255, 0, groupProgram), "EHREL");
+  hclassField_->setEnabled(false);
+  hrelField_->setEnabled(false);
+  hexInfoGrid_ = Named(new TStringGrid(groupProgram), "GridHexInfo");
+  hexInfoGrid_->setColumnCount(4);
+  hexInfoGrid_->setFixedHeight(hexInfoGrid_->HeightForRows(5));
+  hexInfoGrid_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  hexInfoGrid_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
 
   auto* hexRow = new QHBoxLayout;
   hexRow->addWidget(new QLabel(Q(texts::kLabelImage), groupProgram));
-  hexRow->addWidget(EFnamehex, 1);
-  hexRow->addWidget(btnhexinfo);
+  hexRow->addWidget(hexFileEdit_, 1);
+  hexRow->addWidget(hexInfoButton_);
   // Name and version numbers share one row: the name's caption wraps beside its field.
   auto* nameLabel = new QLabel(Q(texts::kLabelUpdateName), groupProgram);
   nameLabel->setWordWrap(true);
@@ -118,22 +118,22 @@ void TFormMain::BuildControls() {
   auto* versionRow = new QHBoxLayout;
   versionRow->setSpacing(kSpacing);
   versionRow->addWidget(nameLabel);
-  versionRow->addWidget(Ename, 1);
+  versionRow->addWidget(updateNameEdit_, 1);
   versionRow->addSpacing(kSpacing);
   versionRow->addWidget(new QLabel(DisplayText(texts::kLabelSver), groupProgram));
-  versionRow->addWidget(ESVER);
+  versionRow->addWidget(sverField_);
   versionRow->addSpacing(kSpacing);
   versionRow->addWidget(new QLabel(DisplayText(texts::kLabelSrel), groupProgram));
-  versionRow->addWidget(ESREL);
+  versionRow->addWidget(srelField_);
   auto* deviceFields = new QGridLayout;
   deviceFields->setSpacing(kSpacing);
   deviceFields->addWidget(new QLabel(DisplayText(texts::kLabelHclass), groupProgram), 0, 0);
-  deviceFields->addWidget(EHCLASS, 0, 1);
+  deviceFields->addWidget(hclassField_, 0, 1);
   deviceFields->addWidget(new QLabel(DisplayText(texts::kLabelHrel), groupProgram), 1, 0);
-  deviceFields->addWidget(EHREL, 1, 1);
+  deviceFields->addWidget(hrelField_, 1, 1);
   auto* hexInfoRow = new QHBoxLayout;
   hexInfoRow->addLayout(deviceFields);
-  hexInfoRow->addWidget(GridHexInfo, 1);
+  hexInfoRow->addWidget(hexInfoGrid_, 1);
   auto* programLayout = Tight(new QVBoxLayout(groupProgram));
   programLayout->addLayout(hexRow);
   programLayout->addLayout(versionRow);
@@ -141,36 +141,36 @@ void TFormMain::BuildControls() {
 
   // Medium
   auto* groupMedium = Named(new QGroupBox(Q(texts::kGroupMedium), this), "GroupBox2");
-  EFnamedest = Named(new TFileNameEdit(texts::kBrowseTitle, texts::kCardFileFilter,
-                                       QStringLiteral("rgd"), groupMedium),
-                     "EFnamedest");
-  BtnOpenRgd = MakeButton(groupMedium, "BtnOpenRgd", texts::kButtonInfo, texts::kHintCardInfo);
-  ChBcoded = Named(new QCheckBox(Q(texts::kCheckScramble), groupMedium), "ChBcoded");
-  GridrgdInfo = Named(new TStringGrid(groupMedium), "GridrgdInfo");
+  cardFileEdit_ = Named(new TFileNameEdit(texts::kBrowseTitle, texts::kCardFileFilter,
+                                          QStringLiteral("rgd"), groupMedium),
+                        "EFnamedest");
+  cardInfoButton_ = MakeButton(groupMedium, "BtnOpenRgd", texts::kButtonInfo, texts::kHintCardInfo);
+  scrambleCheck_ = Named(new QCheckBox(Q(texts::kCheckScramble), groupMedium), "ChBcoded");
+  entriesGrid_ = Named(new TStringGrid(groupMedium), "GridrgdInfo");
   // Room for the caption row, three entries and the empty row; older entries scroll.
-  GridrgdInfo->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Ignored);
-  GridrgdInfo->setMinimumHeight(GridrgdInfo->HeightForRows(5));
+  entriesGrid_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Ignored);
+  entriesGrid_->setMinimumHeight(entriesGrid_->HeightForRows(5));
   auto* destRow = new QHBoxLayout;
   destRow->addWidget(new QLabel(Q(texts::kLabelCardFile), groupMedium));
-  destRow->addWidget(EFnamedest, 1);
-  destRow->addWidget(BtnOpenRgd);
+  destRow->addWidget(cardFileEdit_, 1);
+  destRow->addWidget(cardInfoButton_);
   auto* mediumLayout = Tight(new QVBoxLayout(groupMedium));
   mediumLayout->addLayout(destRow);
-  mediumLayout->addWidget(ChBcoded);
-  mediumLayout->addWidget(GridrgdInfo, 1);
+  mediumLayout->addWidget(scrambleCheck_);
+  mediumLayout->addWidget(entriesGrid_, 1);
 
   // Button panel
-  Button2 = MakeButton(this, "Button2", texts::kButtonFormat);
-  BtnProcess = MakeButton(this, "BtnProcess", texts::kButtonWrite, texts::kHintWrite);
-  BtnEject = MakeButton(this, "BtnEject", texts::kButtonEject, texts::kHintEject);
-  BitBtn1 = MakeButton(this, "BitBtn1", texts::kButtonExit);
-  BitBtn1->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
+  formatButton_ = MakeButton(this, "Button2", texts::kButtonFormat);
+  writeButton_ = MakeButton(this, "BtnProcess", texts::kButtonWrite, texts::kHintWrite);
+  ejectButton_ = MakeButton(this, "BtnEject", texts::kButtonEject, texts::kHintEject);
+  exitButton_ = MakeButton(this, "BitBtn1", texts::kButtonExit);
+  exitButton_->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
   auto* panel = new QHBoxLayout;
-  panel->addWidget(Button2);
-  panel->addWidget(BtnProcess);
-  panel->addWidget(BtnEject);
+  panel->addWidget(formatButton_);
+  panel->addWidget(writeButton_);
+  panel->addWidget(ejectButton_);
   panel->addStretch(1);
-  panel->addWidget(BitBtn1);
+  panel->addWidget(exitButton_);
 
   auto* layout = Tight(new QVBoxLayout(this));
   layout->addWidget(groupDevice);
@@ -178,12 +178,12 @@ void TFormMain::BuildControls() {
   layout->addWidget(groupMedium, 1);
   layout->addLayout(panel);
 
-  connect(btnhexinfo, &QPushButton::clicked, this, &TFormMain::btnhexinfoClick);
-  connect(BtnOpenRgd, &QPushButton::clicked, this, &TFormMain::BtnOpenRgdClick);
-  connect(Button2, &QPushButton::clicked, this, &TFormMain::Button2Click);
-  connect(BtnProcess, &QPushButton::clicked, this, &TFormMain::BtnProcessClick);
-  connect(BtnEject, &QPushButton::clicked, this, &TFormMain::BtnEjectClick);
-  connect(BitBtn1, &QPushButton::clicked, this, &TFormMain::BitBtn1Click);
+  connect(hexInfoButton_, &QPushButton::clicked, this, &TFormMain::btnhexinfoClick);
+  connect(cardInfoButton_, &QPushButton::clicked, this, &TFormMain::BtnOpenRgdClick);
+  connect(formatButton_, &QPushButton::clicked, this, &TFormMain::Button2Click);
+  connect(writeButton_, &QPushButton::clicked, this, &TFormMain::BtnProcessClick);
+  connect(ejectButton_, &QPushButton::clicked, this, &TFormMain::BtnEjectClick);
+  connect(exitButton_, &QPushButton::clicked, this, &TFormMain::BitBtn1Click);
 
   setFixedWidth(kWindowWidth);
   setFixedHeight(std::max(kMinWindowHeight, layout->sizeHint().height()));
@@ -206,17 +206,17 @@ void TFormMain::BuildShortcuts() {
   // Esc presses "Выход" from any control; a dropped-down list takes the key first and closes.
   auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
   escape->setContext(Qt::WindowShortcut);
-  connect(escape, &QShortcut::activated, BitBtn1, &QPushButton::click);
+  connect(escape, &QShortcut::activated, exitButton_, &QPushButton::click);
 }
 
 void TFormMain::SetFocusOrder() {
-  QWidget* const order[] = {EFnamedest, GridrgdInfo, BtnOpenRgd, ChBcoded, BtnProcess,
-                            Button2,    BitBtn1,     BtnEject,   CBProc,   GridMemInfo,
-                            Ename,      EHCLASS,     EHREL,      ESVER,    ESREL,
-                            EFnamehex,  btnhexinfo,  GridHexInfo};
+  QWidget* const order[] = {
+      cardFileEdit_, entriesGrid_, cardInfoButton_, scrambleCheck_, writeButton_,    formatButton_,
+      exitButton_,   ejectButton_, deviceList_,     memoryMapGrid_, updateNameEdit_, hclassField_,
+      hrelField_,    sverField_,   srelField_,      hexFileEdit_,   hexInfoButton_,  hexInfoGrid_};
   for (std::size_t i = 0; i + 1 < std::size(order); ++i)
     setTabOrder(order[i], order[i + 1]);
-  EFnamedest->setFocus();
+  cardFileEdit_->setFocus();
 }
 
 void TFormMain::FormCreate() {
@@ -241,8 +241,8 @@ void TFormMain::LoadDeviceList() {
   const auto showLoaded = [&] {
     devices_ = std::move(loaded);
     for (const DeviceEntry& entry : devices_)
-      CBProc->addItem(Q(entry.text));
-    CBProc->setCurrentIndex(-1);
+      deviceList_->addItem(Q(entry.text));
+    deviceList_->setCurrentIndex(-1);
   };
   try {
     fw::LoadDeviceList(services_.catalogPath.string(), loaded);
@@ -252,61 +252,61 @@ void TFormMain::LoadDeviceList() {
   }
   showLoaded();
   if (!devices_.empty())
-    CBProc->setCurrentIndex(0);
+    deviceList_->setCurrentIndex(0);
   CBProcChange();
 }
 
 void TFormMain::ClearDeviceList() {
-  CBProc->clear();
+  deviceList_->clear();
   devices_.clear();
 }
 
 void TFormMain::CBProcChange() {
-  const int index = CBProc->currentIndex();
+  const int index = deviceList_->currentIndex();
   if (index < 0 || index >= static_cast<int>(devices_.size()))
     return;
   const TDeviceInfo& device = devices_[static_cast<std::size_t>(index)].info;
-  GridMemInfo->SetTable(MemoryMapTable(device));
-  EHCLASS->SetValue(device.HClass);
-  EHREL->SetValue(device.HRel);
-  ESVER->SetValue(device.SVer);
-  AutoSizeGrid(*GridMemInfo);
+  memoryMapGrid_->SetTable(MemoryMapTable(device));
+  hclassField_->SetValue(device.HClass);
+  hrelField_->SetValue(device.HRel);
+  sverField_->SetValue(device.SVer);
+  AutoSizeGrid(*memoryMapGrid_);
 }
 
 void TFormMain::btnhexinfoClick() {
   Run([this] {
-    const auto info = ShowHexInfo(S(EFnamehex->text()), devices_, CBProc->currentIndex());
+    const auto info = ShowHexInfo(S(hexFileEdit_->text()), devices_, deviceList_->currentIndex());
     if (!info)
       return;
-    GridHexInfo->SetTable(info->table);
-    AutoSizeGrid(*GridHexInfo);
+    hexInfoGrid_->SetTable(info->table);
+    AutoSizeGrid(*hexInfoGrid_);
   });
 }
 
 void TFormMain::BtnOpenRgdClick() {
   Run([this] {
-    if (!IsExistingFile(S(EFnamedest->text())))
+    if (!IsExistingFile(S(cardFileEdit_->text())))
       return;
-    TRgdFile file(S(EFnamedest->text()), TRgdFile::Mode::ReadOnly);
-    GridrgdInfo->SetTable(file.ListEntries());
-    AutoSizeGrid(*GridrgdInfo);
-    if (GridrgdInfo->rowCount() > 0)
-      GridrgdInfo->setCurrentCell(GridrgdInfo->rowCount() - 1, 0);
+    TRgdFile file(S(cardFileEdit_->text()), TRgdFile::Mode::ReadOnly);
+    entriesGrid_->SetTable(file.ListEntries());
+    AutoSizeGrid(*entriesGrid_);
+    if (entriesGrid_->rowCount() > 0)
+      entriesGrid_->setCurrentCell(entriesGrid_->rowCount() - 1, 0);
   });
 }
 
 void TFormMain::BtnProcessClick() {
   Run([this] {
     WriteInputs inputs;
-    inputs.hexPath = S(EFnamehex->text());
-    inputs.deviceIndex = CBProc->currentIndex();
-    inputs.cardPath = S(EFnamedest->text());
-    inputs.name = S(Ename->text());
-    inputs.hclass = EHCLASS->Value();
-    inputs.hrel = EHREL->Value();
-    inputs.sver = ESVER->Value();
-    inputs.srel = ESREL->Value();
-    inputs.scramble = ChBcoded->isChecked();
+    inputs.hexPath = S(hexFileEdit_->text());
+    inputs.deviceIndex = deviceList_->currentIndex();
+    inputs.cardPath = S(cardFileEdit_->text());
+    inputs.name = S(updateNameEdit_->text());
+    inputs.hclass = hclassField_->Value();
+    inputs.hrel = hrelField_->Value();
+    inputs.sver = sverField_->Value();
+    inputs.srel = srelField_->Value();
+    inputs.scramble = scrambleCheck_->isChecked();
     inputs.orphans = OrphanPolicy::Ask;
     std::optional<WriteResult> result;
     try {
@@ -321,8 +321,8 @@ void TFormMain::BtnProcessClick() {
     }
     if (!result)
       return;
-    GridrgdInfo->SetTable(result->entries);  // the current row stays where it was
-    AutoSizeGrid(*GridrgdInfo);
+    entriesGrid_->SetTable(result->entries);  // the current row stays where it was
+    AutoSizeGrid(*entriesGrid_);
   });
 }
 
@@ -332,7 +332,9 @@ void TFormMain::Button2Click() {
 }
 
 void TFormMain::BtnEjectClick() {
-  Run([this] { EjectCardOfPath(S(EFnamedest->text()), *services_.volumes, *services_.presenter); });
+  Run([this] {
+    EjectCardOfPath(S(cardFileEdit_->text()), *services_.volumes, *services_.presenter);
+  });
 }
 
 void TFormMain::BitBtn1Click() {
@@ -342,53 +344,53 @@ void TFormMain::BitBtn1Click() {
 // ---- Settings fields ----------------------------------------------------------------------
 
 int TFormMain::ProcIndex() const {
-  return CBProc->currentIndex();
+  return deviceList_->currentIndex();
 }
 std::string TFormMain::HexFile() const {
-  return S(EFnamehex->text());
+  return S(hexFileEdit_->text());
 }
 int TFormMain::Sver() const {
-  return ESVER->Value();
+  return sverField_->Value();
 }
 int TFormMain::Srel() const {
-  return ESREL->Value();
+  return srelField_->Value();
 }
 std::string TFormMain::UpdateName() const {
-  return S(Ename->text());
+  return S(updateNameEdit_->text());
 }
 std::string TFormMain::DestFile() const {
-  return S(EFnamedest->text());
+  return S(cardFileEdit_->text());
 }
 bool TFormMain::Crypt() const {
-  return ChBcoded->isChecked();
+  return scrambleCheck_->isChecked();
 }
 int TFormMain::HClass() const {
-  return EHCLASS->Value();
+  return hclassField_->Value();
 }
 int TFormMain::HRel() const {
-  return EHREL->Value();
+  return hrelField_->Value();
 }
 
 void TFormMain::SelectProcIndex(int index) {
-  CBProc->setCurrentIndex(index >= 0 && index < CBProc->count() ? index : -1);
+  deviceList_->setCurrentIndex(index >= 0 && index < deviceList_->count() ? index : -1);
 }
 void TFormMain::SetHexFile(const std::string& path) {
-  EFnamehex->setText(Q(path));
+  hexFileEdit_->setText(Q(path));
 }
 void TFormMain::SetSver(int value) {
-  ESVER->SetValue(value);
+  sverField_->SetValue(value);
 }
 void TFormMain::SetSrel(int value) {
-  ESREL->SetValue(value);
+  srelField_->SetValue(value);
 }
 void TFormMain::SetUpdateName(const std::string& name) {
-  Ename->setText(Q(name));
+  updateNameEdit_->setText(Q(name));
 }
 void TFormMain::SetDestFile(const std::string& path) {
-  EFnamedest->setText(Q(path));
+  cardFileEdit_->setText(Q(path));
 }
 void TFormMain::SetCrypt(bool checked) {
-  ChBcoded->setChecked(checked);
+  scrambleCheck_->setChecked(checked);
 }
 
 }  // namespace fw::gui

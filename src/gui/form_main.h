@@ -95,24 +95,24 @@ class TFormMain : public QWidget, private SettingsFields {
   std::vector<DeviceEntry> devices_;
   QDialog* formatDialog_ = nullptr;
 
-  QComboBox* CBProc = nullptr;
-  TStringGrid* GridMemInfo = nullptr;
-  TFileNameEdit* EFnamehex = nullptr;
-  QPushButton* btnhexinfo = nullptr;
-  QLineEdit* Ename = nullptr;
-  TSpinField* ESVER = nullptr;
-  TSpinField* ESREL = nullptr;
-  TSpinField* EHCLASS = nullptr;
-  TSpinField* EHREL = nullptr;
-  TStringGrid* GridHexInfo = nullptr;
-  TFileNameEdit* EFnamedest = nullptr;
-  QPushButton* BtnOpenRgd = nullptr;
-  QCheckBox* ChBcoded = nullptr;
-  TStringGrid* GridrgdInfo = nullptr;
-  QPushButton* Button2 = nullptr;
-  QPushButton* BtnProcess = nullptr;
-  QPushButton* BtnEject = nullptr;
-  QPushButton* BitBtn1 = nullptr;
+  QComboBox* deviceList_ = nullptr;
+  TStringGrid* memoryMapGrid_ = nullptr;
+  TFileNameEdit* hexFileEdit_ = nullptr;
+  QPushButton* hexInfoButton_ = nullptr;
+  QLineEdit* updateNameEdit_ = nullptr;
+  TSpinField* sverField_ = nullptr;
+  TSpinField* srelField_ = nullptr;
+  TSpinField* hclassField_ = nullptr;
+  TSpinField* hrelField_ = nullptr;
+  TStringGrid* hexInfoGrid_ = nullptr;
+  TFileNameEdit* cardFileEdit_ = nullptr;
+  QPushButton* cardInfoButton_ = nullptr;
+  QCheckBox* scrambleCheck_ = nullptr;
+  TStringGrid* entriesGrid_ = nullptr;
+  QPushButton* formatButton_ = nullptr;
+  QPushButton* writeButton_ = nullptr;
+  QPushButton* ejectButton_ = nullptr;
+  QPushButton* exitButton_ = nullptr;
 };
 
 }  // namespace fw::gui
