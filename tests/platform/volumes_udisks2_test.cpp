@@ -21,7 +21,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/linux/volumes_fat16.h"
+#include "platform/linux/fat16_formatter.h"
 
 extern char** environ;
 

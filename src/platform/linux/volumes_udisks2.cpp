@@ -15,7 +15,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "platform/linux/volumes_fat16.h"
+#include "platform/linux/fat16_formatter.h"
 #include "platform/linux/volumes_udisks2_objects.h"
 
 namespace fw::platform {

@@ -1,6 +1,6 @@
 // The FAT16 formatter on regular files standing for a card's volume, checked by the FAT tools
 // themselves: fsck.fat for consistency, mtools for the boot sector and for files in and out.
-#include "platform/linux/volumes_fat16.h"
+#include "platform/linux/fat16_formatter.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "platform/linux/volumes_fat16.h"
+#include "platform/linux/fat16_formatter.h"
 
 #include <fcntl.h>
 #include <linux/fs.h>
