@@ -20,6 +20,7 @@
 #include <system_error>
 #include <vector>
 
+#include "platform/linux/posix_fd.h"
 #include "platform/volumes.h"
 
 extern char** environ;
@@ -33,24 +34,7 @@ constexpr std::uint32_t kMinFat16Clusters = 4085;
 constexpr std::uint32_t kMaxFat16Clusters = 65524;
 constexpr std::size_t kCopyChunk = 64 * 1024;
 
-[[noreturn]] void ThrowErrno(const std::string& what) {
-  throw std::system_error(errno, std::generic_category(), what);
-}
-
-class UniqueFd {
- public:
-  explicit UniqueFd(int fd) : fd_(fd) {}
-  UniqueFd(const UniqueFd&) = delete;
-  UniqueFd& operator=(const UniqueFd&) = delete;
-  ~UniqueFd() {
-    if (fd_ >= 0)
-      ::close(fd_);
-  }
-  int Get() const { return fd_; }
-
- private:
-  int fd_;
-};
+using posix::ThrowErrno;
 
 // A private folder under the system's temporary folder, removed with everything in it.
 class TempDir {
@@ -84,31 +68,8 @@ std::uint32_t Le32(std::span<const std::uint8_t> bytes, std::size_t at) {
 }
 
 void ReadExact(int fd, std::span<std::uint8_t> buffer, std::int64_t offset) {
-  std::size_t done = 0;
-  while (done < buffer.size()) {
-    const auto got = ::pread(fd, buffer.data() + done, buffer.size() - done,
-                             static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
-    if (got < 0 && errno == EINTR)
-      continue;
-    if (got < 0)
-      ThrowErrno("read");
-    if (got == 0)
-      throw std::runtime_error("unexpected end of the FAT16 image");
-    done += static_cast<std::size_t>(got);
-  }
-}
-
-void WriteAll(int fd, std::span<const std::uint8_t> buffer, std::int64_t offset) {
-  std::size_t done = 0;
-  while (done < buffer.size()) {
-    const auto put = ::pwrite(fd, buffer.data() + done, buffer.size() - done,
-                              static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
-    if (put < 0 && errno == EINTR)
-      continue;
-    if (put < 0)
-      ThrowErrno("write");
-    done += static_cast<std::size_t>(put);
-  }
+  if (posix::ReadAt(fd, static_cast<std::uint64_t>(offset), buffer) < buffer.size())
+    throw std::runtime_error("unexpected end of the FAT16 image");
 }
 
 std::int64_t SizeOf(int fd) {
@@ -258,9 +219,8 @@ void MakeFat16Image(const std::filesystem::path& image, std::int64_t bytes,
   if (bytes > kMaxFat16VolumeBytes)
     throw Fat16VolumeTooLarge(bytes);
   {
-    UniqueFd file(::open(image.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
-    if (file.Get() < 0)
-      ThrowErrno("create " + image.string());
+    const posix::Fd file =
+        posix::Open(image.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600, "create " + image.string());
     if (::ftruncate(file.Get(), bytes) != 0)
       ThrowErrno("size " + image.string());
   }
@@ -297,7 +257,7 @@ std::int64_t CopyFat16Metadata(int imageFd, int deviceFd) {
     const auto chunk = std::min<std::int64_t>(layout.metadataBytes - offset, kCopyChunk);
     const std::span<std::uint8_t> part(buffer.data(), static_cast<std::size_t>(chunk));
     ReadExact(imageFd, part, offset);
-    WriteAll(deviceFd, part, offset);
+    posix::WriteAt(deviceFd, static_cast<std::uint64_t>(offset), part);
     offset += chunk;
   }
   if (::fsync(deviceFd) != 0)
@@ -312,9 +272,7 @@ void WriteFat16(int deviceFd, std::uint64_t partitionOffset, std::string_view la
   const TempDir folder;
   const auto image = folder.Path() / "volume.img";
   MakeFat16Image(image, bytes, PlacementOf(deviceFd, partitionOffset), label);
-  const UniqueFd imageFd(::open(image.c_str(), O_RDONLY | O_CLOEXEC));
-  if (imageFd.Get() < 0)
-    ThrowErrno("open " + image.string());
+  const posix::Fd imageFd = posix::Open(image.c_str(), O_RDONLY, 0, "open " + image.string());
   CopyFat16Metadata(imageFd.Get(), deviceFd);
 }
 

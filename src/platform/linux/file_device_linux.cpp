@@ -9,84 +9,53 @@
 
 #include <string>
 #include <system_error>
+#include <utility>
 
 #include "platform/file_device.h"
+#include "platform/linux/posix_fd.h"
 
 namespace fw::platform {
 namespace {
 
-[[noreturn]] void ThrowErrno(int error, std::string_view what) {
-  throw std::system_error(error, std::generic_category(), std::string(what));
-}
+using posix::ThrowErrno;
+using posix::ThrowError;
 
-// Owns one file descriptor; closing it also releases its flock.
+// One open file; it closes with the object, which also releases its flock.
 class PosixFile final : public FileDevice {
  public:
-  explicit PosixFile(int fd) : fd_(fd) {}
-  ~PosixFile() override { ::close(fd_); }
-  PosixFile(const PosixFile&) = delete;
-  PosixFile& operator=(const PosixFile&) = delete;
+  explicit PosixFile(posix::Fd fd) : fd_(std::move(fd)) {}
 
   std::size_t ReadAt(std::uint64_t offset, std::span<std::uint8_t> buffer) override {
-    std::size_t done = 0;
-    while (done < buffer.size()) {
-      const ssize_t n = ::pread(fd_, buffer.data() + done, buffer.size() - done,
-                                static_cast<off_t>(offset + done));
-      if (n < 0 && errno == EINTR) {
-        continue;
-      }
-      if (n < 0) {
-        ThrowErrno(errno, "read");
-      }
-      if (n == 0) {
-        break;
-      }
-      done += static_cast<std::size_t>(n);
-    }
-    return done;
+    return posix::ReadAt(fd_.Get(), offset, buffer);
   }
 
   void WriteAt(std::uint64_t offset, std::span<const std::uint8_t> data) override {
-    std::size_t done = 0;
-    while (done < data.size()) {
-      const ssize_t n =
-          ::pwrite(fd_, data.data() + done, data.size() - done, static_cast<off_t>(offset + done));
-      if (n < 0 && errno == EINTR) {
-        continue;
-      }
-      if (n < 0) {
-        ThrowErrno(errno, "write");
-      }
-      if (n == 0) {
-        ThrowErrno(EIO, "write");
-      }
-      done += static_cast<std::size_t>(n);
-    }
+    posix::WriteAt(fd_.Get(), offset, data);
   }
 
   std::uint64_t Size() override {
     struct stat st {};
-    if (::fstat(fd_, &st) != 0) {
-      ThrowErrno(errno, "stat");
+    if (::fstat(fd_.Get(), &st) != 0) {
+      ThrowErrno("stat");
     }
     return static_cast<std::uint64_t>(st.st_size);
   }
 
   void Sync() override {
-    if (::fsync(fd_) != 0) {
-      ThrowErrno(errno, "fsync");
+    if (::fsync(fd_.Get()) != 0) {
+      ThrowErrno("fsync");
     }
   }
 
   // Dirty pages cannot be dropped, so they are written back first; the kernel then forgets the
   // file's clean pages and the next reads go to the device.
   void DropCachedPages() override {
-    if (::fdatasync(fd_) != 0) {
-      ThrowErrno(errno, "fdatasync");
+    if (::fdatasync(fd_.Get()) != 0) {
+      ThrowErrno("fdatasync");
     }
-    const int rc = ::posix_fadvise(fd_, 0, 0, POSIX_FADV_DONTNEED);
+    const int rc = ::posix_fadvise(fd_.Get(), 0, 0, POSIX_FADV_DONTNEED);
     if (rc != 0) {
-      ThrowErrno(rc, "fadvise");
+      ThrowError(rc, "fadvise");
     }
   }
 
@@ -118,8 +87,8 @@ class PosixFile final : public FileDevice {
     }
     int rc;
     do {
-      rc =
-          ::sync_file_range(fd_, static_cast<off64_t>(offset), static_cast<off64_t>(length), flags);
+      rc = ::sync_file_range(fd_.Get(), static_cast<off64_t>(offset), static_cast<off64_t>(length),
+                             flags);
     } while (rc != 0 && errno == EINTR);
     if (rc == 0) {
       return;
@@ -128,72 +97,58 @@ class PosixFile final : public FileDevice {
       rangeSyncWorks_ = false;
       return;
     }
-    ThrowErrno(errno, "write-back");
+    ThrowErrno("write-back");
   }
 
   void DataSync() {
-    if (::fdatasync(fd_) != 0) {
-      ThrowErrno(errno, "fdatasync");
+    if (::fdatasync(fd_.Get()) != 0) {
+      ThrowErrno("fdatasync");
     }
   }
 
+  posix::Fd fd_;
   bool rangeSyncWorks_ = true;
-
-  int fd_;
 };
 
-int OpenFd(std::string_view path, int flags) {
-  const std::string p(path);
-  int fd;
-  do {
-    fd = ::open(p.c_str(), flags | O_CLOEXEC, 0666);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) {
-    ThrowErrno(errno, "open");
-  }
-  return fd;
+posix::Fd OpenFd(std::string_view path, int flags) {
+  return posix::Open(std::string(path).c_str(), flags, 0666, "open");
 }
 
 // Opens a regular file only. The path is looked at first, so a device is never opened; the open
 // itself does not wait (a FIFO put in the file's place meanwhile would otherwise block it until
 // a writer comes), and what was opened is looked at again before it is used.
-int OpenRegularFd(std::string_view path, int flags) {
+posix::Fd OpenRegularFd(std::string_view path, int flags) {
   struct stat st {};
   if (::stat(std::string(path).c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
     throw std::system_error(NotRegularFileError(), "open");
   }
-  const int fd = OpenFd(path, flags | O_NONBLOCK | O_NOCTTY);
-  if (::fstat(fd, &st) != 0 || ::fcntl(fd, F_SETFL, 0) != 0) {
-    const int error = errno;
-    ::close(fd);
-    ThrowErrno(error, "open");
+  posix::Fd fd = OpenFd(path, flags | O_NONBLOCK | O_NOCTTY);
+  if (::fstat(fd.Get(), &st) != 0 || ::fcntl(fd.Get(), F_SETFL, 0) != 0) {
+    ThrowErrno("open");
   }
   if (!S_ISREG(st.st_mode)) {
-    ::close(fd);
     throw std::system_error(NotRegularFileError(), "open");
   }
   return fd;
 }
 
 // Takes the writer lock without waiting; a held lock means another writer has the file.
-void LockOrThrow(int fd) {
+void LockOrThrow(const posix::Fd& fd) {
   int rc;
   do {
-    rc = ::flock(fd, LOCK_EX | LOCK_NB);
+    rc = ::flock(fd.Get(), LOCK_EX | LOCK_NB);
   } while (rc != 0 && errno == EINTR);
   if (rc != 0) {
-    const int error = errno;
-    ::close(fd);
-    ThrowErrno(error, "lock");
+    ThrowErrno("lock");
   }
 }
 
 }  // namespace
 
 std::unique_ptr<FileDevice> OpenForUpdate(std::string_view utf8Path) {
-  const int fd = OpenRegularFd(utf8Path, O_RDWR);
+  posix::Fd fd = OpenRegularFd(utf8Path, O_RDWR);
   LockOrThrow(fd);
-  return std::make_unique<PosixFile>(fd);
+  return std::make_unique<PosixFile>(std::move(fd));
 }
 
 std::unique_ptr<FileDevice> OpenForRead(std::string_view utf8Path) {
@@ -202,25 +157,24 @@ std::unique_ptr<FileDevice> OpenForRead(std::string_view utf8Path) {
 
 std::unique_ptr<FileDevice> CreateNew(std::string_view utf8Path) {
   // Truncate only once the lock is ours, so a file another writer holds keeps its bytes.
-  const int fd = OpenFd(utf8Path, O_RDWR | O_CREAT);
+  posix::Fd fd = OpenFd(utf8Path, O_RDWR | O_CREAT);
   LockOrThrow(fd);
-  auto file = std::make_unique<PosixFile>(fd);
-  if (::ftruncate(fd, 0) != 0) {
-    ThrowErrno(errno, "truncate");
+  if (::ftruncate(fd.Get(), 0) != 0) {
+    ThrowErrno("truncate");
   }
-  return file;
+  return std::make_unique<PosixFile>(std::move(fd));
 }
 
 void RemoveFile(std::string_view utf8Path) {
   if (::unlink(std::string(utf8Path).c_str()) != 0) {
-    ThrowErrno(errno, "unlink");
+    ThrowErrno("unlink");
   }
 }
 
 void CheckFolderWritable(std::string_view utf8Folder) {
   // access() also answers EROFS for a file system mounted read-only.
   if (::access(std::string(utf8Folder).c_str(), W_OK | X_OK) != 0) {
-    ThrowErrno(errno, "access");
+    ThrowErrno("access");
   }
 }
 
