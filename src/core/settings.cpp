@@ -70,27 +70,37 @@ void WriteSettingInteger(platform::SettingsStore& store, std::string_view name, 
     store.Write(name, SettingValue::Integer(value));
 }
 
-void RestoreSettings(platform::SettingsStore& store, SettingsFields& fields) {
-  fields.SelectProcIndex(ReadSettingInteger(store, "ProcInd", 0));
-  fields.SetHexFile(ReadSettingText(store, "HEXFile", ""));
-  fields.SetSver(ReadSettingInteger(store, "SVER", 1));
-  fields.SetSrel(ReadSettingInteger(store, "SREL", 0));
-  fields.SetUpdateName(ReadSettingText(store, "Updname", texts::kDefaultUpdateName));
-  fields.SetDestFile(ReadSettingText(store, "DestFile", ""));
-  fields.SetCrypt(ReadSettingInteger(store, "Crypt", 0) != 0);
-  fields.ShowSelectedDevice();
+void RestoreSettings(platform::SettingsStore& store, RestoredSettings& restored) {
+  const MainSettings defaults;
+  MainSettings& values = restored.values;
+  std::size_t& count = restored.count;
+  count = 0;
+  values.procIndex = ReadSettingInteger(store, "ProcInd", defaults.procIndex);
+  ++count;
+  values.hexFile = ReadSettingText(store, "HEXFile", defaults.hexFile);
+  ++count;
+  values.sver = ReadSettingInteger(store, "SVER", defaults.sver);
+  ++count;
+  values.srel = ReadSettingInteger(store, "SREL", defaults.srel);
+  ++count;
+  values.updateName = ReadSettingText(store, "Updname", defaults.updateName);
+  ++count;
+  values.destFile = ReadSettingText(store, "DestFile", defaults.destFile);
+  ++count;
+  values.crypt = ReadSettingInteger(store, "Crypt", defaults.crypt ? 1 : 0) != 0;
+  ++count;
 }
 
-void SaveSettings(platform::SettingsStore& store, const SettingsFields& fields) {
-  WriteSettingInteger(store, "ProcInd", fields.ProcIndex());
-  store.Write("Crypt", SettingValue::Text(fields.Crypt() ? "1" : "0"));
-  store.Write("HEXFile", SettingValue::Text(fields.HexFile()));
-  WriteSettingInteger(store, "HCLASS", fields.HClass());
-  WriteSettingInteger(store, "HREL", fields.HRel());
-  WriteSettingInteger(store, "SVER", fields.Sver());
-  WriteSettingInteger(store, "SREL", fields.Srel());
-  store.Write("Updname", SettingValue::Text(fields.UpdateName()));
-  store.Write("DestFile", SettingValue::Text(fields.DestFile()));
+void SaveSettings(platform::SettingsStore& store, const MainSettings& settings) {
+  WriteSettingInteger(store, "ProcInd", settings.procIndex);
+  store.Write("Crypt", SettingValue::Text(settings.crypt ? "1" : "0"));
+  store.Write("HEXFile", SettingValue::Text(settings.hexFile));
+  WriteSettingInteger(store, "HCLASS", settings.hclass);
+  WriteSettingInteger(store, "HREL", settings.hrel);
+  WriteSettingInteger(store, "SVER", settings.sver);
+  WriteSettingInteger(store, "SREL", settings.srel);
+  store.Write("Updname", SettingValue::Text(settings.updateName));
+  store.Write("DestFile", SettingValue::Text(settings.destFile));
   try {
     store.Flush();
   } catch (const std::system_error& error) {

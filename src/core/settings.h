@@ -3,11 +3,13 @@
 // interface, so the rules can be checked with an in-memory store.
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 
+#include "core/texts.h"
 #include "platform/settings_store.h"
 
 namespace fw {
@@ -21,31 +23,30 @@ class ESettingsError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// The fields that the settings are restored into and saved from (the main window).
-class SettingsFields {
- public:
-  virtual ~SettingsFields() = default;
+// The main window's values that are kept between runs. A default-constructed one holds the
+// defaults that a restore gives the values the store does not hold.
+struct MainSettings {
+  int procIndex = 0;  // the selected device; -1 when none is
+  std::string hexFile;
+  int sver = 1;
+  int srel = 0;
+  std::string updateName{texts::kDefaultUpdateName};
+  std::string destFile;
+  bool crypt = false;
+  // Saved only: the window shows the selected device's class and release.
+  int hclass = 0;
+  int hrel = 0;
+};
 
-  virtual int ProcIndex() const = 0;  // -1 when no device is selected
-  virtual std::string HexFile() const = 0;
-  virtual int Sver() const = 0;
-  virtual int Srel() const = 0;
-  virtual std::string UpdateName() const = 0;
-  virtual std::string DestFile() const = 0;
-  virtual bool Crypt() const = 0;
-  virtual int HClass() const = 0;
-  virtual int HRel() const = 0;
+// The number of values a restore reads: ProcInd, HEXFile, SVER, SREL, Updname, DestFile, Crypt.
+inline constexpr std::size_t kRestoredSettingsCount = 7;
 
-  // An index outside the device list selects nothing; no device change is run.
-  virtual void SelectProcIndex(int index) = 0;
-  virtual void SetHexFile(const std::string& path) = 0;
-  virtual void SetSver(int value) = 0;
-  virtual void SetSrel(int value) = 0;
-  virtual void SetUpdateName(const std::string& name) = 0;
-  virtual void SetDestFile(const std::string& path) = 0;
-  virtual void SetCrypt(bool checked) = 0;
-  // Shows the selected device (memory map, class, release, version); nothing when none.
-  virtual void ShowSelectedDevice() = 0;
+// A restore's values and how far it got.
+struct RestoredSettings {
+  MainSettings values;
+  std::size_t count = 0;  // how many values, in the restore order, were read from the store
+
+  bool Complete() const { return count == kRestoredSettingsCount; }
 };
 
 // Opens the store of the main window's settings. A settings file that cannot be parsed raises
@@ -63,11 +64,12 @@ std::string ReadSettingText(platform::SettingsStore& store, std::string_view nam
 // Writes an integer; a value of that name already stored as text stays text (decimal).
 void WriteSettingInteger(platform::SettingsStore& store, std::string_view name, int value);
 
-// Restores the fields in the fixed order; a value of the wrong kind stops the restore there
-// (the fields read before keep their new values, ShowSelectedDevice is not run).
-void RestoreSettings(platform::SettingsStore& store, SettingsFields& fields);
+// Reads the values into restored.values in the fixed order, counting each one read; an absent
+// value takes its default. A value of the wrong kind stops the restore there with the wrong-kind
+// error: the values read before it have their new values, the rest stay as they were given.
+void RestoreSettings(platform::SettingsStore& store, RestoredSettings& restored);
 
-// Saves every field in the fixed order, then makes the writes lasting.
-void SaveSettings(platform::SettingsStore& store, const SettingsFields& fields);
+// Saves every value in the fixed order, then makes the writes lasting.
+void SaveSettings(platform::SettingsStore& store, const MainSettings& settings);
 
 }  // namespace fw

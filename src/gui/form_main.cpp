@@ -223,14 +223,14 @@ void TFormMain::FormCreate() {
   Run([this] {
     LoadDeviceList();
     auto store = services_.openSettings();
-    RestoreSettings(*store, *this);
+    RestoreFromStore(*store);
   });
 }
 
 void TFormMain::FormDestroy() {
   Run([this] {
     auto store = services_.openSettings();
-    SaveSettings(*store, *this);
+    SaveSettings(*store, ShownSettings());
   });
   ClearDeviceList();
 }
@@ -341,56 +341,45 @@ void TFormMain::BitBtn1Click() {
   close();
 }
 
-// ---- Settings fields ----------------------------------------------------------------------
+// ---- Settings ------------------------------------------------------------------------------
 
-int TFormMain::ProcIndex() const {
-  return deviceList_->currentIndex();
-}
-std::string TFormMain::HexFile() const {
-  return S(hexFileEdit_->text());
-}
-int TFormMain::Sver() const {
-  return sverField_->Value();
-}
-int TFormMain::Srel() const {
-  return srelField_->Value();
-}
-std::string TFormMain::UpdateName() const {
-  return S(updateNameEdit_->text());
-}
-std::string TFormMain::DestFile() const {
-  return S(cardFileEdit_->text());
-}
-bool TFormMain::Crypt() const {
-  return scrambleCheck_->isChecked();
-}
-int TFormMain::HClass() const {
-  return hclassField_->Value();
-}
-int TFormMain::HRel() const {
-  return hrelField_->Value();
+MainSettings TFormMain::ShownSettings() const {
+  MainSettings settings;
+  settings.procIndex = deviceList_->currentIndex();
+  settings.hexFile = S(hexFileEdit_->text());
+  settings.sver = sverField_->Value();
+  settings.srel = srelField_->Value();
+  settings.updateName = S(updateNameEdit_->text());
+  settings.destFile = S(cardFileEdit_->text());
+  settings.crypt = scrambleCheck_->isChecked();
+  settings.hclass = hclassField_->Value();
+  settings.hrel = hrelField_->Value();
+  return settings;
 }
 
-void TFormMain::SelectProcIndex(int index) {
+void TFormMain::ShowSettings(const MainSettings& settings) {
+  // An index outside the device list selects nothing.
+  const int index = settings.procIndex;
   deviceList_->setCurrentIndex(index >= 0 && index < deviceList_->count() ? index : -1);
+  hexFileEdit_->setText(Q(settings.hexFile));
+  sverField_->SetValue(settings.sver);
+  srelField_->SetValue(settings.srel);
+  updateNameEdit_->setText(Q(settings.updateName));
+  cardFileEdit_->setText(Q(settings.destFile));
+  scrambleCheck_->setChecked(settings.crypt);
 }
-void TFormMain::SetHexFile(const std::string& path) {
-  hexFileEdit_->setText(Q(path));
-}
-void TFormMain::SetSver(int value) {
-  sverField_->SetValue(value);
-}
-void TFormMain::SetSrel(int value) {
-  srelField_->SetValue(value);
-}
-void TFormMain::SetUpdateName(const std::string& name) {
-  updateNameEdit_->setText(Q(name));
-}
-void TFormMain::SetDestFile(const std::string& path) {
-  cardFileEdit_->setText(Q(path));
-}
-void TFormMain::SetCrypt(bool checked) {
-  scrambleCheck_->setChecked(checked);
+
+void TFormMain::RestoreFromStore(platform::SettingsStore& store) {
+  // The values the restore does not get to keep what the controls show.
+  RestoredSettings restored{ShownSettings()};
+  try {
+    RestoreSettings(store, restored);
+  } catch (...) {
+    ShowSettings(restored.values);  // the values read before the restore stopped
+    throw;
+  }
+  ShowSettings(restored.values);
+  CBProcChange();  // the selected device's memory map, class, release and version
 }
 
 }  // namespace fw::gui

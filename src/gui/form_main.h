@@ -37,7 +37,7 @@ struct MainWindowServices {
   CardDeviceOpener openCard;
 };
 
-class TFormMain : public QWidget, private SettingsFields {
+class TFormMain : public QWidget {
   Q_OBJECT
 
  public:
@@ -72,24 +72,13 @@ class TFormMain : public QWidget, private SettingsFields {
     RunCommand(*services_.presenter, std::forward<Command>(command));
   }
 
-  // SettingsFields
-  int ProcIndex() const override;
-  std::string HexFile() const override;
-  int Sver() const override;
-  int Srel() const override;
-  std::string UpdateName() const override;
-  std::string DestFile() const override;
-  bool Crypt() const override;
-  int HClass() const override;
-  int HRel() const override;
-  void SelectProcIndex(int index) override;
-  void SetHexFile(const std::string& path) override;
-  void SetSver(int value) override;
-  void SetSrel(int value) override;
-  void SetUpdateName(const std::string& name) override;
-  void SetDestFile(const std::string& path) override;
-  void SetCrypt(bool checked) override;
-  void ShowSelectedDevice() override { CBProcChange(); }
+  // The kept values as the controls show them.
+  MainSettings ShownSettings() const;
+  // Puts the restored values into their controls (the device's class and release are not).
+  void ShowSettings(const MainSettings& settings);
+  // Restores the settings; a value of the wrong kind stops the restore there, the values read
+  // before it shown and no device change run.
+  void RestoreFromStore(platform::SettingsStore& store);
 
   MainWindowServices services_;
   std::vector<DeviceEntry> devices_;

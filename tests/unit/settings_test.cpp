@@ -42,41 +42,27 @@ class MemoryStore : public platform::SettingsStore {
   bool flushFails = false;
 };
 
-struct Fields : SettingsFields {
-  int ProcIndex() const override { return procIndex; }
-  std::string HexFile() const override { return hexFile; }
-  int Sver() const override { return sver; }
-  int Srel() const override { return srel; }
-  std::string UpdateName() const override { return updateName; }
-  std::string DestFile() const override { return destFile; }
-  bool Crypt() const override { return crypt; }
-  int HClass() const override { return hclass; }
-  int HRel() const override { return hrel; }
-  void SelectProcIndex(int index) override { procIndex = index; }
-  void SetHexFile(const std::string& path) override { hexFile = path; }
-  void SetSver(int value) override { sver = value; }
-  void SetSrel(int value) override { srel = value; }
-  void SetUpdateName(const std::string& name) override { updateName = name; }
-  void SetDestFile(const std::string& path) override { destFile = path; }
-  void SetCrypt(bool checked) override { crypt = checked; }
-  void ShowSelectedDevice() override { ++shown; }
-
-  int procIndex = -7;
-  std::string hexFile = "initial";
-  int sver = -7;
-  int srel = -7;
-  std::string updateName = "initial";
-  std::string destFile = "initial";
-  bool crypt = false;
-  int hclass = 3;
-  int hrel = 4;
-  int shown = 0;
-};
+// Values unlike every default and every stored value, so that what a restore sets shows.
+RestoredSettings Initial() {
+  RestoredSettings restored;
+  restored.values = {.procIndex = -7,
+                     .hexFile = "initial",
+                     .sver = -7,
+                     .srel = -7,
+                     .updateName = "initial",
+                     .destFile = "initial",
+                     .crypt = false,
+                     .hclass = 3,
+                     .hrel = 4};
+  restored.count = 99;
+  return restored;
+}
 
 TEST(Settings, EmptyStoreRestoresDefaults) {
   MemoryStore store;
-  Fields fields;
-  RestoreSettings(store, fields);
+  RestoredSettings restored = Initial();
+  RestoreSettings(store, restored);
+  const MainSettings& fields = restored.values;
   EXPECT_EQ(fields.procIndex, 0);
   EXPECT_EQ(fields.hexFile, "");
   EXPECT_EQ(fields.sver, 1);
@@ -84,7 +70,9 @@ TEST(Settings, EmptyStoreRestoresDefaults) {
   EXPECT_EQ(fields.updateName, "Update");
   EXPECT_EQ(fields.destFile, "");
   EXPECT_FALSE(fields.crypt);
-  EXPECT_EQ(fields.shown, 1);
+  EXPECT_EQ(fields.hclass, 3);  // not restored: the window shows the device's
+  EXPECT_EQ(fields.hrel, 4);
+  EXPECT_TRUE(restored.Complete());
   EXPECT_TRUE(store.writes.empty());
 }
 
@@ -115,9 +103,9 @@ TEST(Settings, CryptReadAsIntegerFromTextOrNumber) {
   for (const auto& [stored, checked] : cases) {
     MemoryStore store;
     store.values["Crypt"] = stored;
-    Fields fields;
-    RestoreSettings(store, fields);
-    EXPECT_EQ(fields.crypt, checked) << stored.text << stored.integer;
+    RestoredSettings restored = Initial();
+    RestoreSettings(store, restored);
+    EXPECT_EQ(restored.values.crypt, checked) << stored.text << stored.integer;
   }
 }
 
@@ -128,29 +116,31 @@ TEST(Settings, WrongKindStopsTheRestoreAtThatValue) {
   store.values["SVER"] = SettingValue::Integer(9);
   store.values["SREL"] = SettingValue{SettingKind::Binary, 0, "\x01\x02"};
   store.values["Updname"] = SettingValue::Text("later");
-  Fields fields;
+  RestoredSettings restored = Initial();
   try {
-    RestoreSettings(store, fields);
+    RestoreSettings(store, restored);
     FAIL() << "no error";
   } catch (const ESettingsError& error) {
     EXPECT_STREQ(error.what(), "Значение \"SREL\" в настройках memory имеет неверный тип");
   }
+  const MainSettings& fields = restored.values;
   EXPECT_EQ(fields.procIndex, 2);
   EXPECT_EQ(fields.hexFile, "fw.hex");
   EXPECT_EQ(fields.sver, 9);
   EXPECT_EQ(fields.srel, -7);
   EXPECT_EQ(fields.updateName, "initial");
-  EXPECT_EQ(fields.shown, 0);
+  EXPECT_EQ(restored.count, 3u);  // ProcInd, HEXFile and SVER were restored
+  EXPECT_FALSE(restored.Complete());
 
   MemoryStore numberAsText;
   numberAsText.values["DestFile"] = SettingValue::Integer(3);
-  EXPECT_THROW(RestoreSettings(numberAsText, fields), ESettingsError);
+  EXPECT_THROW(RestoreSettings(numberAsText, restored), ESettingsError);
 }
 
 TEST(Settings, SaveKeepsOrderKindsAndTextIntegers) {
   MemoryStore store;
   store.values["SREL"] = SettingValue::Text("old");
-  Fields fields;
+  MainSettings fields;
   fields.procIndex = -1;
   fields.hexFile = "a.hex";
   fields.sver = 3;
@@ -158,6 +148,8 @@ TEST(Settings, SaveKeepsOrderKindsAndTextIntegers) {
   fields.updateName = "Имя";
   fields.destFile = "data.rgd";
   fields.crypt = true;
+  fields.hclass = 3;
+  fields.hrel = 4;
   SaveSettings(store, fields);
   EXPECT_EQ(store.writes, (std::vector<std::string>{"ProcInd", "Crypt", "HEXFile", "HCLASS", "HREL",
                                                     "SVER", "SREL", "Updname", "DestFile"}));
@@ -169,19 +161,19 @@ TEST(Settings, SaveKeepsOrderKindsAndTextIntegers) {
   EXPECT_EQ(store.values["SREL"], SettingValue::Text("12"));
   EXPECT_EQ(store.values["Updname"], SettingValue::Text("Имя"));
 
-  Fields restored;
+  RestoredSettings restored = Initial();
   RestoreSettings(store, restored);
-  EXPECT_EQ(restored.procIndex, -1);
-  EXPECT_EQ(restored.srel, 12);
-  EXPECT_TRUE(restored.crypt);
-  EXPECT_EQ(restored.destFile, "data.rgd");
+  EXPECT_EQ(restored.values.procIndex, -1);
+  EXPECT_EQ(restored.values.srel, 12);
+  EXPECT_TRUE(restored.values.crypt);
+  EXPECT_EQ(restored.values.destFile, "data.rgd");
 }
 
 TEST(Settings, SaveThatCannotBeMadeLastingNamesTheStore) {
   MemoryStore store;
   store.flushFails = true;
   try {
-    SaveSettings(store, Fields{});
+    SaveSettings(store, MainSettings{});
     FAIL() << "no error";
   } catch (const EInOutError& error) {
     EXPECT_EQ(std::string(error.what()),
