@@ -1,7 +1,5 @@
 #include "cli/cli_common.h"
 
-#include <iostream>
-
 namespace fw::cli {
 
 std::string CommaSeparated(std::span<const std::string_view> texts) {
@@ -32,7 +30,7 @@ std::string TerminalText(std::string_view text) {
 
 int StderrPresenter::Show(std::string_view /*caption*/, std::string_view text,
                           const MessageStyle& style) {
-  std::cerr << TerminalText(text) << '\n';
+  err_ << TerminalText(text) << '\n';
   switch (style.buttons) {
     case MessageButtons::YesNo:
       return yes_ ? kIdYes : kIdNo;

@@ -1,9 +1,9 @@
-// Shared pieces of the command-line front end: how a command reports failure and exit codes,
-// and how texts are put together for the terminal.
+// Shared pieces of the command-line front end: exit codes, questions on the error stream, and
+// how texts are put together for the terminal.
 #pragma once
 
+#include <ostream>
 #include <span>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -19,21 +19,15 @@ inline constexpr int kExitUsage = 2;   // the command line was wrong
 // (the message on stderr). The write must not be repeated: it would add the entry twice.
 inline constexpr int kExitWrittenNotReadBack = 3;
 
-// Thrown by a command that has already printed what it had to say and ends with this code
-// (for example `verify` finding a damaged entry). Any other exception that leaves a command is
-// printed on stderr by main and ends it with kExitFailed.
-struct CommandExit {
-  int code;
-};
-
-// Message boxes of the command line: the text on stderr. Questions are answered by `yes`
-// (a command's --yes); without it a question is answered No.
+// Message boxes of the command line: the text on the error stream. Questions are answered by
+// `yes` (a command's --yes); without it a question is answered No.
 class StderrPresenter : public MessagePresenter {
  public:
-  explicit StderrPresenter(bool yes = false) : yes_(yes) {}
+  explicit StderrPresenter(std::ostream& err, bool yes = false) : err_(err), yes_(yes) {}
   int Show(std::string_view caption, std::string_view text, const MessageStyle& style) override;
 
  private:
+  std::ostream& err_;
   bool yes_;
 };
 

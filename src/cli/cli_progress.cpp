@@ -36,16 +36,17 @@ void ProgressBar::Show(std::uint32_t done, std::uint32_t total) {
   if (drawn_ && percent == percent_)
     return;
   percent_ = percent;
-  std::fprintf(stderr, "\r[%.*s%*s] %3d%%  %u/%u", filled,
-               "########################################", kWidth - filled, "", percent, done,
-               total);
-  std::fflush(stderr);
+  char line[96];
+  std::snprintf(line, sizeof line, "\r[%.*s%*s] %3d%%  %u/%u", filled,
+                "########################################", kWidth - filled, "", percent, done,
+                total);
+  err_ << line << std::flush;
   drawn_ = true;
 }
 
 void ProgressBar::Clear() {
   if (drawn_)
-    std::fputs("\r\033[K", stderr);
+    err_ << "\r\033[K" << std::flush;
   drawn_ = false;
   percent_ = -1;
 }

@@ -1,16 +1,18 @@
 // What the long commands (`create`, `prepare`) share while they write pages: a progress bar on
-// stderr and Ctrl+C (or a request to terminate) as a request to stop.
+// the error stream and Ctrl+C (or a request to terminate) as a request to stop.
 #pragma once
 
 #include <cstdint>
+#include <ostream>
 
 namespace fw::cli {
 
-// A bar with the percentage and the page counts, drawn on one line of stderr and redrawn only
-// when its percentage moves. Invisible when stderr is no terminal. Cleared when it goes.
+// A bar with the percentage and the page counts, drawn on one line of the error stream and
+// redrawn only when its percentage moves. Invisible when that stream is no terminal. Cleared when
+// it goes.
 class ProgressBar {
  public:
-  explicit ProgressBar(bool visible) : visible_(visible) {}
+  ProgressBar(std::ostream& err, bool visible) : err_(err), visible_(visible) {}
   ~ProgressBar() { Clear(); }
   ProgressBar(const ProgressBar&) = delete;
   ProgressBar& operator=(const ProgressBar&) = delete;
@@ -20,6 +22,7 @@ class ProgressBar {
   void Clear();
 
  private:
+  std::ostream& err_;
   bool visible_;
   bool drawn_ = false;
   int percent_ = -1;

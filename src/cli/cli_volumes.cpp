@@ -1,15 +1,18 @@
 #include "cli/cli_volumes.h"
 
+#include <CLI/CLI.hpp>
+
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
-#include <iostream>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "cli/cli.h"
 #include "cli/cli_common.h"
 #include "cli/cli_output.h"
 #include "cli/cli_progress.h"
@@ -18,17 +21,15 @@
 #include "core/message_format.h"
 #include "core/preparation.h"
 #include "core/texts.h"
-#include "platform/console.h"
-#include "platform/volumes_fake.h"
 
 namespace fw::cli {
 namespace {
 
 // The volumes to work on. When the system's volume service cannot be reached, the command ends
 // with a message saying so.
-std::unique_ptr<platform::Volumes> OpenVolumes() {
+std::unique_ptr<platform::Volumes> OpenVolumes(const CliServices& services) {
   try {
-    return platform::MakeVolumesForCli();
+    return services.volumes();
   } catch (const std::exception& error) {
     throw EVolumeService(error.what());
   }
@@ -51,50 +52,47 @@ void WriteDriveJson(JsonWriter& json, const TCardDriveInfo& drive) {
       .EndObject();
 }
 
-void RunDrives(bool asJson) {
-  const auto volumes = OpenVolumes();
+}  // namespace
+
+int RunDrives(const DrivesOptions& o, const CliServices& services) {
+  const auto volumes = OpenVolumes(services);
   const auto drives = DiscoverCardDrives(*volumes);
-  if (asJson) {
+  if (o.json) {
     JsonWriter json;
     json.BeginArray();
     for (const auto& drive : drives)
       WriteDriveJson(json, drive);
     json.EndArray();
-    std::cout << json.Text();
-    return;
+    services.out << json.Text();
+    return kExitOk;
   }
   if (drives.empty())
-    std::cerr << TerminalText(texts::kNoCards) << '\n';
+    services.err << TerminalText(texts::kNoCards) << '\n';
   for (const auto& drive : drives)
-    std::cout << DriveItemText(drive) << '\n';
+    services.out << DriveItemText(drive) << '\n';
+  return kExitOk;
+}
+
+void AddDrivesOptions(CLI::App& cmd, DrivesOptions& o) {
+  AddJsonFlag(cmd, o.json, "Print every field of every drive as JSON instead of the list");
 }
 
 // ---- prepare -----------------------------------------------------------------------------
 
-struct PrepareOptions {
-  std::string drive;
-  std::uint32_t sizeMb = 0;
-  std::uint32_t sessions = 50;
-  std::uint32_t extendedMb = 0;
-  bool sizeGiven = false;
-  bool extendedGiven = false;
-  bool noFormat = false;
-  bool force = false;
-  bool yes = false;
-};
+namespace {
 
 // Status lines on stderr, and a progress bar there while pages are written to a terminal. While
 // pages are written (only then: a file to clean up exists), Ctrl+C, SIGTERM and SIGHUP stop the
 // writing and the partial file is deleted.
 class StderrObserver : public PreparationObserver {
  public:
-  explicit StderrObserver(bool bar) : bar_(bar) {}
+  StderrObserver(std::ostream& err, bool bar) : err_(err), bar_(err, bar) {}
 
   void StatusChanged(std::string_view text) override {
     if (text.empty())
       return;
     bar_.Clear();
-    std::cerr << TerminalText(text) << '\n';
+    err_ << TerminalText(text) << '\n';
   }
   void ProgressChanged(std::uint32_t pages, std::uint32_t dataPages) override {
     bar_.Show(pages, dataPages);
@@ -109,6 +107,7 @@ class StderrObserver : public PreparationObserver {
   void ClearBar() { bar_.Clear(); }
 
  private:
+  std::ostream& err_;
   ProgressBar bar_;
   std::optional<InterruptGuard> interrupt_;
 };
@@ -167,114 +166,87 @@ void CheckRange(std::string_view option, std::uint32_t value, std::uint32_t low,
 TPreparationInputs InputsFor(const PrepareOptions& o, const TCardDriveInfo& drive) {
   TPreparationInputs inputs;
   const auto sizeMax = static_cast<std::uint32_t>(std::max(drive.SizeMB, 0));
-  inputs.SizeMB = o.sizeGiven ? o.sizeMb : sizeMax;
+  inputs.SizeMB = o.sizeMb.value_or(sizeMax);
   CheckRange("--size-mb", inputs.SizeMB, std::min(1u, sizeMax), sizeMax, drive);
   const auto size = static_cast<std::int32_t>(inputs.SizeMB);
   const auto extendedMax = static_cast<std::uint32_t>(ExtendedMaxForSize(size));
   inputs.ExtendedMB =
-      o.extendedGiven
-          ? o.extendedMb
+      o.sections.extendedMb
+          ? *o.sections.extendedMb
           : std::min(static_cast<std::uint32_t>(ExtendedDefaultForSize(size)), extendedMax);
   CheckRange("--extended-mb", inputs.ExtendedMB, 0, extendedMax, drive);
-  inputs.Sessions = o.sessions;
+  inputs.Sessions = o.sections.sessions;
   inputs.Format = !o.noFormat;
   inputs.ReplaceExisting = o.force;
   return inputs;
 }
 
-void RunPrepare(const PrepareOptions& o) {
-  const auto volumes = OpenVolumes();
+}  // namespace
+
+int RunPrepare(const PrepareOptions& o, const CliServices& services) {
+  const auto volumes = OpenVolumes(services);
   const auto drives = DiscoverCardDrives(*volumes);
   const TCardDriveInfo& drive = FindDrive(drives, o.drive);
   const TPreparationInputs inputs = InputsFor(o, drive);
 
-  StderrPresenter stderrPresenter(o.yes);
-  StderrObserver observer(platform::IsTerminal(stderr));
+  StderrPresenter stderrPresenter(services.err, o.yes);
+  StderrObserver observer(services.err, services.errIsTerminal);
   BarClearingPresenter presenter(stderrPresenter, observer);
   const auto interaction =
       o.yes ? platform::Interaction::Forbidden : platform::Interaction::Allowed;
   const auto outcome = RunPreparation(drive, inputs, *volumes, presenter, observer, interaction);
   switch (outcome.Result) {
     case TPreparationResult::Completed:
-      return;
+      return kExitOk;
     case TPreparationResult::NotConfirmed:
-      std::cerr << TerminalText(texts::kPrepareNotConfirmed) << '\n';
+      services.err << TerminalText(texts::kPrepareNotConfirmed) << '\n';
       break;
     case TPreparationResult::FormatFailed:
       if (!outcome.FormatFailure.empty())
-        std::cerr << FormatMessage(texts::kFormatFailedBecause, {outcome.FormatFailure}) << '\n';
+        services.err << FormatMessage(texts::kFormatFailedBecause, {outcome.FormatFailure}) << '\n';
       break;
     case TPreparationResult::Aborted:
       break;
   }
-  throw CommandExit{kExitFailed};
+  return kExitFailed;
+}
+
+void AddPrepareOptions(CLI::App& cmd, PrepareOptions& o) {
+  cmd.add_option("DRIVE", o.drive, "The drive as `drives` lists it (E, E:, sdb1)")->required();
+  cmd.add_option("--size-mb", o.sizeMb,
+                 "Size of data.rgd in MB (default and maximum: the drive's size); a size "
+                 "not below the free space after the format takes the whole free space");
+  AddSectionOptions(cmd, o.sections,
+                    "Size of the EXTENDED section in MB (default: a tenth of the file's size, "
+                    "rounded to the nearest, ties to even; at most half of it)");
+  cmd.add_flag("--no-format", o.noFormat,
+               "Keep the file system: neither ask nor format, only create the file (an "
+               "existing data.rgd is refused unless --force is given)");
+  cmd.add_flag("--force", o.force,
+               "With --no-format: replace an existing data.rgd (its entries are lost)");
+  cmd.add_flag("--yes", o.yes, "Answer the format question with Yes and never ask for a password");
 }
 
 // ---- eject -------------------------------------------------------------------------------
 
-void RunEject(const std::string& path) {
-  const auto volumes = OpenVolumes();
-  StderrPresenter presenter;
-  switch (EjectCardOfPath(path, *volumes, presenter)) {
+int RunEject(const EjectOptions& o, const CliServices& services) {
+  const auto volumes = OpenVolumes(services);
+  StderrPresenter presenter(services.err);
+  switch (EjectCardOfPath(o.path, *volumes, presenter)) {
     case TEjectResult::Ejected:
-      return;
+      return kExitOk;
     case TEjectResult::NothingToEject:
       // The window stays silent here; a script must still learn that nothing was ejected.
-      std::cerr << FormatMessage(texts::kPathOnNoCard, {path}) << '\n';
+      services.err << FormatMessage(texts::kPathOnNoCard, {o.path}) << '\n';
       break;
     case TEjectResult::Failed:
       break;
   }
-  throw CommandExit{kExitFailed};
+  return kExitFailed;
 }
 
-}  // namespace
-
-void AddVolumeCommands(CLI::App& app) {
-  auto json = std::make_shared<bool>(false);
-  CLI::App* drives = app.add_subcommand(
-      "drives",
-      "List the removable drives that hold a card, as the preparation dialog does (none: a "
-      "message on stderr, exit code 0).");
-  drives->add_flag("--json", *json, "Print every field of every drive as JSON instead of the list");
-  drives->callback([json] { RunDrives(*json); });
-
-  auto o = std::make_shared<PrepareOptions>();
-  CLI::App* prepare = app.add_subcommand(
-      "prepare",
-      "Prepare a card: unless it is empty, format it to FAT after confirmation, then create "
-      "data.rgd in its root (Ctrl+C, SIGTERM or SIGHUP stops and deletes the partial file).");
-  prepare->add_option("DRIVE", o->drive, "The drive as `drives` lists it (E, E:, sdb1)")
-      ->required();
-  prepare->add_option("--size-mb", o->sizeMb,
-                      "Size of data.rgd in MB (default and maximum: the drive's size); a size "
-                      "not below the free space after the format takes the whole free space");
-  prepare->add_option("--sessions", o->sessions, "Maximum number of recording sessions")
-      ->check(CLI::IsMember({50u, 100u, 500u, 1000u}))
-      ->capture_default_str();
-  prepare->add_option("--extended-mb", o->extendedMb,
-                      "Size of the EXTENDED section in MB (default: a tenth of the file's size, "
-                      "rounded to the nearest, ties to even; at most half of it)");
-  prepare->add_flag("--no-format", o->noFormat,
-                    "Keep the file system: neither ask nor format, only create the file (an "
-                    "existing data.rgd is refused unless --force is given)");
-  prepare->add_flag("--force", o->force,
-                    "With --no-format: replace an existing data.rgd (its entries are lost)");
-  prepare->add_flag("--yes", o->yes,
-                    "Answer the format question with Yes and never ask for a password");
-  prepare->callback([o, prepare] {
-    o->sizeGiven = prepare->count("--size-mb") > 0;
-    o->extendedGiven = prepare->count("--extended-mb") > 0;
-    RunPrepare(*o);
-  });
-
-  auto path = std::make_shared<std::string>();
-  CLI::App* eject = app.add_subcommand(
-      "eject",
-      "Release and eject the card that holds PATH, so that it can be pulled out safely. A path on "
-      "no removable card: nothing is done, a message says so (exit code 1).");
-  eject->add_option("PATH", *path, "A file on the card, usually its data.rgd")->required();
-  eject->callback([path] { RunEject(*path); });
+void AddEjectOptions(CLI::App& cmd, EjectOptions& o) {
+  cmd.add_option("PATH", o.path, "A file on the card, usually its data.rgd")->required();
 }
 
 }  // namespace fw::cli

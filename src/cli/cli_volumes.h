@@ -1,13 +1,45 @@
-// The card commands of the command line: `drives`, `prepare` and `eject`.
+// The card commands of the command line: `drives`, `prepare` and `eject`. They work on the
+// volumes that the services make.
 #pragma once
 
-#include <CLI/CLI.hpp>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "cli/cli_options.h"
+
+namespace CLI {
+class App;
+}
 
 namespace fw::cli {
 
-// Adds `drives [--json]`, `prepare DRIVE [--size-mb N] [--sessions S] [--extended-mb X]
-// [--no-format [--force]] [--yes]` and `eject PATH`. The volumes are the system's, or the fake
-// cards of the folder named by FWUPDATER_FAKE_VOLUMES (a testing hook).
-void AddVolumeCommands(CLI::App& app);
+struct CliServices;
+
+struct DrivesOptions {
+  bool json = false;
+};
+
+void AddDrivesOptions(CLI::App& command, DrivesOptions& options);
+int RunDrives(const DrivesOptions& options, const CliServices& services);
+
+struct PrepareOptions {
+  std::string drive;
+  std::optional<std::uint32_t> sizeMb;  // nothing: the whole drive
+  SectionOptions sections;
+  bool noFormat = false;
+  bool force = false;
+  bool yes = false;
+};
+
+void AddPrepareOptions(CLI::App& command, PrepareOptions& options);
+int RunPrepare(const PrepareOptions& options, const CliServices& services);
+
+struct EjectOptions {
+  std::string path;
+};
+
+void AddEjectOptions(CLI::App& command, EjectOptions& options);
+int RunEject(const EjectOptions& options, const CliServices& services);
 
 }  // namespace fw::cli

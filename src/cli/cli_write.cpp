@@ -1,18 +1,20 @@
 #include "cli/cli_write.h"
 
+#include <CLI/CLI.hpp>
+
 #include <cstdint>
 #include <filesystem>
-#include <iostream>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <span>
 #include <stdexcept>
 #include <string>
 #include <system_error>
 #include <vector>
 
+#include "cli/cli.h"
 #include "cli/cli_common.h"
-#include "cli/cli_firmware.h"
 #include "cli/cli_output.h"
 #include "core/carddata_file.h"
 #include "core/errors.h"
@@ -25,26 +27,13 @@
 
 namespace fw::cli {
 
-namespace {
-
 // ---- write -------------------------------------------------------------------------------
 
-struct WriteOptions {
-  std::string card;
-  std::string hex;
-  DeviceOptions device;
-  std::string name{texts::kDefaultUpdateName};
-  std::optional<long long> sver;
-  long long srel = 0;
-  bool scramble = false;
-  bool json = false;
-  bool force = false;
-  bool verify = false;
-};
+namespace {
 
 // The entry is on the card but reading it back failed: both facts, and a code of their own so
 // that a script does not write it again.
-[[noreturn]] void ReportCommitted(const EEntryCommitted& committed, bool json) {
+int ReportCommitted(const EEntryCommitted& committed, bool json, const CliServices& services) {
   if (json) {
     JsonWriter out;
     out.BeginObject()
@@ -52,15 +41,17 @@ struct WriteOptions {
         .Field("id", committed.Id())
         .Field("read_back", false)
         .EndObject();
-    std::cout << out.Text();
+    services.out << out.Text();
   } else {
-    std::cout << TerminalText(committed.WrittenText()) << '\n';
+    services.out << TerminalText(committed.WrittenText()) << '\n';
   }
-  std::cerr << TerminalText(committed.ReadBackText()) << '\n';
-  throw CommandExit{kExitWrittenNotReadBack};
+  services.err << TerminalText(committed.ReadBackText()) << '\n';
+  return kExitWrittenNotReadBack;
 }
 
-void RunWrite(const WriteOptions& o) {
+}  // namespace
+
+int RunWrite(const WriteOptions& o, const CliServices& services) {
   const std::vector<DeviceEntry> devices = LoadCatalogue(o.device);
   WriteInputs in;
   in.hexPath = o.hex;
@@ -80,66 +71,56 @@ void RunWrite(const WriteOptions& o) {
     in.sver = o.sver.value_or(device.SVer);
   }
 
-  StderrPresenter presenter;
+  StderrPresenter presenter(services.err);
   std::optional<WriteResult> result;
   try {
     result = WriteUpdate(in, devices, presenter);
   } catch (const EEntryCommitted& committed) {
-    ReportCommitted(committed, o.json);
+    return ReportCommitted(committed, o.json, services);
   }
   if (!result)
-    throw CommandExit{kExitFailed};
+    return kExitFailed;
   if (!o.json) {
-    PrintTable(std::cout, result->entries);
-    return;
+    PrintTable(services.out, result->entries);
+    return kExitOk;
   }
   JsonWriter json;
   WriteEntryJson(json, result->newEntryIndex + 1, result->newEntry);
-  std::cout << json.Text();
+  services.out << json.Text();
+  return kExitOk;
 }
 
-void AddWriteCommand(CLI::App& app) {
-  auto o = std::make_shared<WriteOptions>();
-  CLI::App* cmd = app.add_subcommand(
-      "write",
-      "Append a firmware update to a card data file: the device's FLASH, EEPROM and CONFIG "
-      "images of a HEX file, checked against its application ranges.");
-  cmd->add_option("CARD", o->card, "Card data file that receives the update")->required();
-  cmd->add_option("--hex", o->hex, "Intel HEX32 firmware file")->type_name("FILE")->required();
-  AddDeviceOptions(*cmd, o->device);
-  cmd->add_option("--name", o->name,
-                  "Update name: at most 16 characters, each one that Windows-1251 (the card's code "
-                  "page) holds")
+void AddWriteOptions(CLI::App& cmd, WriteOptions& o) {
+  cmd.add_option("CARD", o.card, "Card data file that receives the update")->required();
+  cmd.add_option("--hex", o.hex, "Intel HEX32 firmware file")->type_name("FILE")->required();
+  AddDeviceOptions(cmd, o.device);
+  cmd.add_option("--name", o.name,
+                 "Update name: at most 16 characters, each one that Windows-1251 (the card's code "
+                 "page) holds")
       ->capture_default_str();
-  cmd->add_option("--sver", o->sver, "Major version 0..255 (default: the device's SVER)")
+  cmd.add_option("--sver", o.sver, "Major version 0..255 (default: the device's SVER)")
       ->check(CLI::Range(0, 255));
-  cmd->add_option("--srel", o->srel, "Minor version 0..65535")
+  cmd.add_option("--srel", o.srel, "Minor version 0..65535")
       ->check(CLI::Range(0, 65535))
       ->capture_default_str();
-  cmd->add_flag("--scramble", o->scramble, "Scramble the payloads with two random key bytes");
-  cmd->add_flag("--json", o->json, "Print the new entry as JSON instead of the entry table");
-  cmd->add_flag("--force", o->force,
-                "Write even where pages after the end of the entry chain look like entries "
-                "(hidden by a damaged byte) that the new entry may overwrite");
-  cmd->add_flag("--verify", o->verify,
-                "Read the new entry back from the card itself (not from the system's cache) "
-                "and check it; exit code 1 naming the failing check when it does not hold");
-  cmd->callback([o] { RunWrite(*o); });
+  cmd.add_flag("--scramble", o.scramble, "Scramble the payloads with two random key bytes");
+  AddJsonFlag(cmd, o.json, "Print the new entry as JSON instead of the entry table");
+  cmd.add_flag("--force", o.force,
+               "Write even where pages after the end of the entry chain look like entries "
+               "(hidden by a damaged byte) that the new entry may overwrite");
+  cmd.add_flag("--verify", o.verify,
+               "Read the new entry back from the card itself (not from the system's cache) "
+               "and check it; exit code 1 naming the failing check when it does not hold");
 }
 
 // ---- extract -----------------------------------------------------------------------------
 
-struct ExtractOptions {
-  std::string card;
-  int entry = 0;
-  std::string out;
-  DeviceOptions device;
-};
+namespace {
 
 // Writes the file under a temporary name beside it, makes it durable and only then gives it its
 // name: a full disk or a failed write leaves no partial file under the real name (an older file
 // of that name stays as it was), and the temporary file is removed.
-void WriteFile(const std::filesystem::path& path, std::span<const char> bytes) {
+void WriteFile(std::ostream& out, const std::filesystem::path& path, std::span<const char> bytes) {
   const std::string name = Utf8OfPath(path);
   std::filesystem::path partial = path;
   partial += ".part";
@@ -161,14 +142,17 @@ void WriteFile(const std::filesystem::path& path, std::span<const char> bytes) {
     std::filesystem::remove(partial, ignored);
     throw EInOutError(name, e.code().message());
   }
-  std::cout << FormatMessage(texts::kFileWritten, {name, std::uint64_t{bytes.size()}}) << '\n';
+  out << FormatMessage(texts::kFileWritten, {name, std::uint64_t{bytes.size()}}) << '\n';
 }
 
-void WriteBinary(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes) {
-  WriteFile(path, {reinterpret_cast<const char*>(bytes.data()), bytes.size()});
+void WriteBinary(std::ostream& out, const std::filesystem::path& path,
+                 const std::vector<std::uint8_t>& bytes) {
+  WriteFile(out, path, {reinterpret_cast<const char*>(bytes.data()), bytes.size()});
 }
 
-void RunExtract(const ExtractOptions& o) {
+}  // namespace
+
+int RunExtract(const ExtractOptions& o, const CliServices& services) {
   const std::vector<DeviceEntry> devices = LoadCatalogue(o.device);
   const int deviceIndex = SelectDevice(devices, o.device);
   if (deviceIndex < 0)
@@ -201,34 +185,22 @@ void RunExtract(const ExtractOptions& o) {
   std::filesystem::create_directories(dir, error);
   if (error)
     throw EFCreateError(o.out, error);
-  WriteBinary(dir / "flash.bin", entry.Flash);
-  WriteBinary(dir / "eeprom.bin", entry.Eeprom);
-  WriteBinary(dir / "config.bin", entry.Config);
-  WriteFile(dir / "firmware.hex", hex);
+  WriteBinary(services.out, dir / "flash.bin", entry.Flash);
+  WriteBinary(services.out, dir / "eeprom.bin", entry.Eeprom);
+  WriteBinary(services.out, dir / "config.bin", entry.Config);
+  WriteFile(services.out, dir / "firmware.hex", hex);
+  return kExitOk;
 }
 
-void AddExtractCommand(CLI::App& app) {
-  auto o = std::make_shared<ExtractOptions>();
-  CLI::App* cmd = app.add_subcommand(
-      "extract",
-      "Write an entry's plain payloads (flash.bin, eeprom.bin, config.bin) and the entry as an "
-      "Intel HEX file (firmware.hex) into a folder.");
-  cmd->add_option("CARD", o->card, "Card data file")->required();
-  cmd->add_option("--entry", o->entry, "Entry number as `list` prints it (1 = first)")
+void AddExtractOptions(CLI::App& cmd, ExtractOptions& o) {
+  cmd.add_option("CARD", o.card, "Card data file")->required();
+  cmd.add_option("--entry", o.entry, "Entry number as `list` prints it (1 = first)")
       ->type_name("N")
       ->required();
-  cmd->add_option("--out", o->out, "Folder for the files (created when missing)")
+  cmd.add_option("--out", o.out, "Folder for the files (created when missing)")
       ->type_name("DIR")
       ->required();
-  AddDeviceOptions(*cmd, o->device);
-  cmd->callback([o] { RunExtract(*o); });
-}
-
-}  // namespace
-
-void AddWriteCommands(CLI::App& app) {
-  AddWriteCommand(app);
-  AddExtractCommand(app);
+  AddDeviceOptions(cmd, o.device);
 }
 
 }  // namespace fw::cli

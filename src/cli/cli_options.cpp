@@ -1,0 +1,61 @@
+#include "cli/cli_options.h"
+
+#include <CLI/CLI.hpp>
+
+#include <stdexcept>
+
+#include "core/message_format.h"
+#include "core/texts.h"
+#include "core/utf8_path.h"
+
+namespace fw::cli {
+
+void AddCatalogueOption(CLI::App& command, DeviceOptions& options) {
+  command
+      .add_option("--catalogue", options.catalogue,
+                  "Device catalogue (default: DEV_LIST.dat beside the program)")
+      ->type_name("FILE");
+}
+
+void AddDeviceOptions(CLI::App& command, DeviceOptions& options) {
+  AddCatalogueOption(command, options);
+  command
+      .add_option("--device", options.device,
+                  "Device: its number as `devices` prints it, or its exact name "
+                  "(default: the first device)")
+      ->type_name("N|NAME");
+}
+
+std::string CataloguePath(const DeviceOptions& options) {
+  return options.catalogue.empty() ? Utf8OfPath(DefaultCatalogPath()) : options.catalogue;
+}
+
+std::vector<DeviceEntry> LoadCatalogue(const DeviceOptions& options) {
+  std::vector<DeviceEntry> devices;
+  LoadDeviceList(CataloguePath(options), devices);
+  return devices;
+}
+
+int SelectDevice(const std::vector<DeviceEntry>& devices, const DeviceOptions& options) {
+  if (options.device.empty())
+    return devices.empty() ? -1 : 0;
+  const auto index = FindDevice(devices, options.device);
+  if (!index)
+    throw std::runtime_error(
+        FormatMessage(texts::kUnknownDevice, {options.device, CataloguePath(options)}));
+  return static_cast<int>(*index);
+}
+
+void AddSectionOptions(CLI::App& command, SectionOptions& options,
+                       std::string_view extendedDescription) {
+  command.add_option("--sessions", options.sessions, "Maximum number of recording sessions")
+      ->check(CLI::IsMember({50u, 100u, 500u, 1000u}))
+      ->capture_default_str();
+  command.add_option("--extended-mb", options.extendedMb, std::string(extendedDescription));
+}
+
+void AddJsonFlag(CLI::App& command, bool& json, std::string_view description) {
+  command.add_flag("--json", json, std::string(description));
+}
+
+}  // namespace fw::cli
