@@ -101,9 +101,7 @@ int ParseAndRun(std::span<const std::string> args, const CliServices& services) 
       "Exit codes: 0 success; 1 the command failed or was refused (the message on stderr, the "
       "card data file unchanged); 2 the command line was wrong; 3 (write) the entry was written "
       "(its ID on stdout) but reading the card back afterwards failed (on stderr): do not "
-      "repeat the write.\n"
-      "Environment: FWUPDATER_FAKE_VOLUMES=DIR makes drives, prepare and eject work on fake "
-      "cards, one for each sub-folder of DIR (for tests).");
+      "repeat the write.");
   CommandLineOptions options;
   for (const Command& command : kCommands)
     command.add(*app.add_subcommand(std::string(command.name), std::string(command.description)),

@@ -9,12 +9,12 @@
 
 #include "cli/cli.h"
 #include "platform/console.h"
-#include "platform/volumes_fake.h"
+#include "platform/volumes.h"
 
 int main(int argc, char** argv) {
   fw::platform::UseUtf8Console();
   const std::vector<std::string> args = fw::platform::CommandLineUtf8(argc, argv);
-  const fw::cli::CliServices services{.volumes = fw::platform::MakeVolumesForCli,
+  const fw::cli::CliServices services{.volumes = fw::platform::MakeSystemVolumes,
                                       .out = std::cout,
                                       .err = std::cerr,
                                       .errIsTerminal = fw::platform::IsTerminal(stderr)};

@@ -1,7 +1,9 @@
-// The card commands end to end (`drives`, `prepare`, `eject`) through the real fwupdater on the
-// fake cards of FWUPDATER_FAKE_VOLUMES: each sub-folder is a card, marker files script failures.
-// Where a card's sizes matter, its folder is a small tmpfs of its own, mounted in a private mount
-// namespace of the test process that the fwupdater runs inherit and that ends with the process.
+// The card commands end to end (`drives`, `prepare`, `eject`): the command line runs in the test's
+// process on fake cards, each a folder that the test sets up and scripts. Where a card's sizes
+// matter, its folder is a small tmpfs of its own, mounted in a private mount namespace of the test
+// process that ends with the process (and that the runs of the real fwupdater inherit). Without
+// fake cards the real fwupdater reaches for the system's volume service, and only its card
+// commands do.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sched.h>
@@ -19,9 +21,11 @@
 #include <string>
 #include <vector>
 
+#include "cli_in_process.h"
 #include "cli_run.h"
 #include "core/message_format.h"
 #include "core/texts.h"
+#include "support/fake_volumes.h"
 
 namespace fw {
 namespace {
@@ -63,6 +67,15 @@ bool MountTmpfs(const fs::path& folder, int mb) {
          ::mount("tmpfs", folder.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, options.c_str()) == 0;
 }
 
+using Script = platform::FakeCardScript;
+
+// The script of a card that answers as a sound card does but for one answer.
+Script With(bool Script::*answer, bool value) {
+  Script script;
+  script.*answer = value;
+  return script;
+}
+
 class CardsTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -70,18 +83,18 @@ class CardsTest : public ::testing::Test {
     fs::create_directories(dir_ / "cards");
   }
   void TearDown() override {
-    for (const auto& card : mounted_)
-      ::umount2(card.c_str(), MNT_DETACH);
+    UnmountCards();
     if (!HasFailure())
       fs::remove_all(dir_);
   }
 
-  // A card folder named id with the marker files; with sizeMb, a tmpfs of that size holding
-  // usedMb MiB in a file (the card is empty when usedMb is 0). False when no tmpfs can be had.
-  bool AddCard(const std::string& id, int sizeMb = 0, int usedMb = 0,
-               const std::vector<std::string>& markers = {}) {
+  // A card folder named id, answering as the script says; with sizeMb, a tmpfs of that size
+  // holding usedMb MiB in a file (the card is empty when usedMb is 0). False when no tmpfs can be
+  // had.
+  bool AddCard(const std::string& id, int sizeMb = 0, int usedMb = 0, const Script& script = {}) {
     const fs::path card = dir_ / "cards" / id;
     fs::create_directories(card);
+    cards_.push_back({card, id, script});
     if (sizeMb > 0) {
       if (!MountTmpfs(card, sizeMb))
         return false;
@@ -89,18 +102,45 @@ class CardsTest : public ::testing::Test {
     }
     if (usedMb > 0)
       WriteText(card / "old.dat", std::string(static_cast<std::size_t>(usedMb * kMiB), 'x'));
-    for (const auto& marker : markers)
-      WriteText(card / marker, "");
     return true;
   }
 
+  // The cards go: their tmpfs are unmounted, their folders removed.
+  void RemoveCards() {
+    UnmountCards();
+    cards_.clear();
+    fs::remove_all(dir_ / "cards");
+    fs::create_directories(dir_ / "cards");
+  }
+
+  // Runs the command line on the cards added so far, each sized by its file system at the time
+  // the command looks at the volumes, as a real volume is.
   Result Fw(const std::vector<std::string>& args) {
-    return RunFwupdater(dir_, args, {{"FWUPDATER_FAKE_VOLUMES", (dir_ / "cards").string()}});
+    return RunCliInProcess(args, [this] {
+      auto volumes = std::make_unique<platform::FakeVolumes>();
+      for (const CardSetup& card : cards_)
+        volumes->AddFolderCard(card.folder, card.id).script = card.script;
+      return volumes;
+    });
   }
 
   fs::path Card(const std::string& id) const { return dir_ / "cards" / id; }
 
   fs::path dir_;
+
+ private:
+  void UnmountCards() {
+    for (const auto& card : mounted_)
+      ::umount2(card.c_str(), MNT_DETACH);
+    mounted_.clear();
+  }
+
+  struct CardSetup {
+    fs::path folder;
+    std::string id;
+    platform::FakeCardScript script;
+  };
+  std::vector<CardSetup> cards_;
   std::vector<fs::path> mounted_;
 };
 
@@ -179,7 +219,7 @@ TEST_F(CardsTest, PrepareAsksOnlyAboutACardThatHoldsDataAndRefusesWhatCannotBeDo
   struct Case {
     const char* name;
     int usedMb;  // on a card of 8 MiB
-    std::vector<std::string> markers;
+    Script script;
     std::vector<std::string> args;  // after "prepare"
     int code;
     std::vector<std::string> said;  // on stderr, in this order
@@ -202,7 +242,7 @@ TEST_F(CardsTest, PrepareAsksOnlyAboutACardThatHoldsDataAndRefusesWhatCannotBeDo
        2 * kMiB},
       {"format fails",
        1,
-       {".format-fails"},
+       With(&Script::formatSucceeds, false),
        {"sdb1", "--yes"},
        1,
        {formatFailed,
@@ -230,7 +270,7 @@ TEST_F(CardsTest, PrepareAsksOnlyAboutACardThatHoldsDataAndRefusesWhatCannotBeDo
        0},
       {"free space unknown",
        0,
-       {".free-space-fails"},
+       With(&Script::freeSpaceFails, true),
        {"sdb1", "--size-mb", "2"},
        1,
        {Printed(FormatMessage(texts::kFreeSpaceFailed, {std::string("sdb1")}))},
@@ -238,7 +278,7 @@ TEST_F(CardsTest, PrepareAsksOnlyAboutACardThatHoldsDataAndRefusesWhatCannotBeDo
        0},
       {"not removable",
        1,
-       {".not-removable"},
+       With(&Script::notRemovable, true),
        {"sdb1", "--yes"},
        1,
        {Printed(std::string(texts::kDriveNotRemovable))},
@@ -255,9 +295,8 @@ TEST_F(CardsTest, PrepareAsksOnlyAboutACardThatHoldsDataAndRefusesWhatCannotBeDo
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    fs::remove_all(dir_ / "cards");
-    fs::create_directories(dir_ / "cards");
-    REQUIRE_TMPFS(AddCard("sdb1", 8, c.usedMb, c.markers));
+    RemoveCards();
+    REQUIRE_TMPFS(AddCard("sdb1", 8, c.usedMb, c.script));
     std::vector<std::string> args = {"prepare"};
     args.insert(args.end(), c.args.begin(), c.args.end());
 
@@ -275,9 +314,6 @@ TEST_F(CardsTest, PrepareAsksOnlyAboutACardThatHoldsDataAndRefusesWhatCannotBeDo
       EXPECT_EQ(fs::file_size(Card("sdb1") / "old.dat"),
                 static_cast<std::uintmax_t>(c.usedMb * kMiB));
     }
-    for (const auto& card : mounted_)
-      ::umount2(card.c_str(), MNT_DETACH);
-    mounted_.clear();
   }
 }
 
@@ -311,10 +347,7 @@ TEST_F(CardsTest, PrepareWithoutFormatKeepsAnExistingCardUnlessForced) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args[0] + (c.args.size() > 1 ? " " + c.args.back() : ""));
-    for (const auto& card : mounted_)
-      ::umount2(card.c_str(), MNT_DETACH);
-    mounted_.clear();
-    fs::remove_all(dir_ / "cards");
+    RemoveCards();
     REQUIRE_TMPFS(AddCard("sdb1", 8));
     const fs::path path = Card("sdb1") / "data.rgd";
     const std::string old = MakeOldCard(dir_, path, 6);
@@ -398,7 +431,7 @@ TEST_F(CardsTest, CreateForceRefusesBeforeTouchingTheOldCard) {
 
 TEST_F(CardsTest, EjectSaysWhetherTheCardMayBePulledOut) {
   AddCard("sdb1");
-  AddCard("sdc1", 0, 0, {".eject-fails"});
+  AddCard("sdc1", 0, 0, With(&Script::ejectSucceeds, false));
   struct Case {
     fs::path path;
     int code;
@@ -455,8 +488,7 @@ class BusSocket {
 };
 
 TEST_F(CardsTest, OnlyTheCardCommandsUseTheSystemBusAndEndClearlyWithoutIt) {
-  const Environment noBus = {{"FWUPDATER_FAKE_VOLUMES", ""},
-                             {"DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/bus"}};
+  const Environment noBus = {{"DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/bus"}};
   const std::string unreachable(
       texts::kVolumeServiceUnreachable.substr(0, texts::kVolumeServiceUnreachable.find('%')));
   for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
@@ -472,8 +504,7 @@ TEST_F(CardsTest, OnlyTheCardCommandsUseTheSystemBusAndEndClearlyWithoutIt) {
   const BusSocket bus(socket);
   ASSERT_TRUE(bus.Listening()) << socket;
   const std::string address = "unix:path=" + socket.string();
-  const Environment trap = {{"FWUPDATER_FAKE_VOLUMES", ""},
-                            {"DBUS_SYSTEM_BUS_ADDRESS", address},
+  const Environment trap = {{"DBUS_SYSTEM_BUS_ADDRESS", address},
                             {"DBUS_SESSION_BUS_ADDRESS", address}};
   for (const std::vector<std::string>& args :
        std::vector<std::vector<std::string>>{{"create", "c.rgd", "--pages", "4096"},

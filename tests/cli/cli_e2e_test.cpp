@@ -1,5 +1,6 @@
 // The command line end to end: every test runs the real fwupdater binary in its own temp folder
-// and looks at its exit code, its output and the bytes of the files it leaves.
+// and looks at its exit code, its output and the bytes of the files it leaves (only `prepare`
+// stopped by a signal runs the same command line on a fake card, in a test build of it).
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sched.h>
@@ -199,11 +200,11 @@ TEST_F(CliTest, CreateRefusesToReplaceAFileOrToBuildAnUnsoundOne) {
 
 // ---- create and prepare stopped by a signal ------------------------------------------------
 
-// Starts fwupdater in dir without waiting for it, with stdout and stderr in out.txt and err.txt
-// there and the stop signals at their defaults (whatever the test runner ignores).
-pid_t StartFwupdater(const fs::path& dir, const std::vector<std::string>& args,
-                     const Environment& environment) {
-  const std::string program = std::string(FW_BIN_DIR) + "/fwupdater";
+// Starts the program (fwupdater or its test twin on fake cards) in dir without waiting for it,
+// with stdout and stderr in out.txt and err.txt there and the stop signals at their defaults
+// (whatever the test runner ignores).
+pid_t StartProgram(const std::string& program, const fs::path& dir,
+                   const std::vector<std::string>& args) {
   std::vector<std::string> words = {program};
   words.insert(words.end(), args.begin(), args.end());
   std::vector<char*> argv;
@@ -214,8 +215,6 @@ pid_t StartFwupdater(const fs::path& dir, const std::vector<std::string>& args,
   const pid_t pid = ::fork();
   if (pid != 0)
     return pid;
-  for (const auto& [name, value] : environment)
-    ::setenv(name.c_str(), value.c_str(), 1);
   for (const int signal : {SIGINT, SIGTERM, SIGHUP})
     std::signal(signal, SIG_DFL);
   if (::chdir(dir.c_str()) != 0 ||
@@ -227,25 +226,30 @@ pid_t StartFwupdater(const fs::path& dir, const std::vector<std::string>& args,
 }
 
 // SIGTERM (a service manager, `kill`) and SIGHUP (a closed terminal) stop the page writing as
-// Ctrl+C does: the partial file is deleted, the command says so and fails.
+// Ctrl+C does: the partial file is deleted, the command says so and fails. `prepare` runs on a
+// fake card, in a process of its own: the command line built for the tests with fake volumes.
 TEST_F(CliTest, CreateAndPrepareStoppedBySignalDeleteThePartialFile) {
   fs::create_directories(dir_ / "cards" / "sdb1");
-  const Environment cards = {{"FWUPDATER_FAKE_VOLUMES", (dir_ / "cards").string()}};
   struct Case {
+    const char* command;
+    std::string program;
     std::vector<std::string> args;
-    Environment environment;
     fs::path file;
   };
   const Case cases[] = {
-      {{"create", "big.rgd", "--size-mb", "512"}, {}, dir_ / "big.rgd"},
-      {{"prepare", "sdb1", "--no-format", "--size-mb", "512"},
-       cards,
+      {"create",
+       std::string(FW_BIN_DIR) + "/fwupdater",
+       {"create", "big.rgd", "--size-mb", "512"},
+       dir_ / "big.rgd"},
+      {"prepare",
+       FW_FAKE_CARDS_FWUPDATER,
+       {(dir_ / "cards").string(), "prepare", "sdb1", "--no-format", "--size-mb", "512"},
        dir_ / "cards" / "sdb1" / "data.rgd"},
   };
   for (const Case& c : cases) {
     for (const int signal : {SIGTERM, SIGHUP, SIGINT}) {
-      SCOPED_TRACE(c.args[0] + " stopped by signal " + std::to_string(signal));
-      const pid_t pid = StartFwupdater(dir_, c.args, c.environment);
+      SCOPED_TRACE(std::string(c.command) + " stopped by signal " + std::to_string(signal));
+      const pid_t pid = StartProgram(c.program, dir_, c.args);
       ASSERT_GT(pid, 0);
       // Once the first block is in the file, the writing has started.
       const auto started = [&c] {

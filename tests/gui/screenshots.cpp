@@ -17,7 +17,7 @@
 #include "core/carddata_create.h"
 #include "form_format.h"
 #include "form_main.h"
-#include "platform/volumes_fake.h"
+#include "support/fake_volumes.h"
 
 namespace {
 

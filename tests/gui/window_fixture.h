@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "fake_presenter.h"
-#include "platform/volumes_fake.h"
+#include "support/fake_volumes.h"
 
 namespace fw::gui::test {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/volumes_fake.h"
+#include "support/fake_volumes.h"
 #include "test_support.h"
 
 namespace fw {

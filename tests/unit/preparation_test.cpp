@@ -15,7 +15,7 @@
 #include "core/carddata_errors.h"
 #include "core/errors.h"
 #include "core/texts.h"
-#include "platform/volumes_fake.h"
+#include "support/fake_volumes.h"
 #include "test_support.h"
 
 namespace fw {

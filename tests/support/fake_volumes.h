@@ -8,7 +8,6 @@
 #include <deque>
 #include <filesystem>
 #include <limits>
-#include <memory>
 #include <optional>
 #include <string>
 #include <system_error>
@@ -177,12 +176,5 @@ class FakeVolumes : public Volumes {
   std::vector<std::string> calls_;
   Interaction lastInteraction_ = Interaction::Allowed;
 };
-
-// The volumes the command-line tool works on: normally the system's; when the environment
-// variable FWUPDATER_FAKE_VOLUMES names a folder (a testing hook), fake cards, one for each of its
-// sub-folders in name order, identified by the sub-folder's name, sized by its file system. An
-// empty file named .format-fails, .not-removable, .eject-fails or .free-space-fails in a card's
-// folder makes that operation fail on it.
-std::unique_ptr<Volumes> MakeVolumesForCli();
 
 }  // namespace fw::platform
