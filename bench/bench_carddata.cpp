@@ -11,6 +11,7 @@
 
 #include "core/carddata_create.h"
 #include "core/carddata_file.h"
+#include "core/entry_table.h"
 
 namespace {
 
@@ -63,7 +64,7 @@ void BM_ListCard10000Entries(benchmark::State& state) {
   const std::string path = MakeCardWithEntries(10000);
   for (auto _ : state) {
     fw::TRgdFile card(path, fw::TRgdFile::Mode::ReadOnly);
-    const fw::TextTable table = card.ListEntries();
+    const fw::TextTable table = fw::EntryTable(card.Entries());
     if (table.RowCount() != 10002) {
       state.SkipWithError("wrong entry count");
       break;

@@ -17,6 +17,7 @@
 #include "core/carddata_create.h"
 #include "core/carddata_file.h"
 #include "core/carddata_layout.h"
+#include "core/entry_table.h"
 #include "core/message_format.h"
 #include "core/preparation.h"
 #include "core/texts.h"
@@ -77,7 +78,7 @@ void AddCreateOptions(CLI::App& cmd, CreateOptions& o) {
 
 int RunList(const CardFileOptions& o, const CliServices& services) {
   TRgdFile card(o.card, TRgdFile::Mode::ReadOnly);
-  const TextTable table = card.ListEntries();
+  const TextTable table = EntryTable(card.Entries());
   if (!o.json) {
     PrintTable(services.out, table);
     return kExitOk;

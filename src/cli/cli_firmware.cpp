@@ -106,7 +106,7 @@ void WriteImageJson(JsonWriter& json, std::string_view key, const HexImageInfo& 
 
 int RunHexInfo(const HexInfoOptions& o, const CliServices& services) {
   const std::vector<DeviceEntry> devices = LoadCatalogue(o.device);
-  const std::optional<HexInfo> info = ShowHexInfo(o.hex, devices, SelectDevice(devices, o.device));
+  const std::optional<HexInfo> info = ReadHexInfo(o.hex, devices, SelectDevice(devices, o.device));
   if (!info)
     throw std::runtime_error(std::string(texts::kNoHexFile));
   if (!o.json) {

@@ -59,8 +59,9 @@ int RunWrite(const WriteOptions& o, const CliServices& services) {
   in.cardPath = o.card;
   in.name = o.name;
   in.srel = o.srel;
-  in.scramble = o.scramble;
-  in.orphans = o.force ? OrphanPolicy::Overwrite : OrphanPolicy::Refuse;
+  if (o.scramble)
+    in.scrambleKeys = DrawScrambleKeys();
+  in.force = o.force;
   in.verify = o.verify;
   if (in.deviceIndex >= 0) {
     // As in the window: class and release always the device's, the version the device's
@@ -71,15 +72,14 @@ int RunWrite(const WriteOptions& o, const CliServices& services) {
     in.sver = o.sver.value_or(device.SVer);
   }
 
-  StderrPresenter presenter(services.err);
+  // A refusal (a missing input, a bad name, hidden entries without --force) is printed on
+  // stderr by main, exit code 1.
   std::optional<WriteResult> result;
   try {
-    result = WriteUpdate(in, devices, presenter);
+    result = WriteUpdate(in, devices);
   } catch (const EEntryCommitted& committed) {
     return ReportCommitted(committed, o.json, services);
   }
-  if (!result)
-    return kExitFailed;
   if (!o.json) {
     PrintTable(services.out, result->entries);
     return kExitOk;
@@ -169,16 +169,8 @@ int RunExtract(const ExtractOptions& o, const CliServices& services) {
     throw std::runtime_error(FormatMessage(
         texts::kEntryDamaged, {std::int64_t{o.entry}, o.card, CommaSeparated(failures)}));
 
-  DsPicHexImage image;
-  image.flash = entry.Flash;
-  image.flashStart = entry.Header.FlashStart;
-  image.eeprom = entry.Eeprom;
-  image.eepromStart = entry.Header.EepromStart;
-  image.config = entry.Config;
-  // The entry keeps no address for CONFIG: it starts at the device's configuration memory.
-  image.configStart = static_cast<std::uint32_t>(
-      UsableDevice(devices[static_cast<std::size_t>(deviceIndex)]).Config.BaseAddr);
-  const std::string hex = WriteDsPicHex(image);
+  const std::string hex = WriteDsPicHex(
+      HexImageOfEntry(entry, UsableDevice(devices[static_cast<std::size_t>(deviceIndex)])));
 
   const std::filesystem::path dir = PathOfUtf8(o.out);
   std::error_code error;

@@ -1,13 +1,12 @@
 #include "core/carddata_file.h"
 
 #include <algorithm>
-#include <chrono>
 #include <iterator>
-#include <random>
 #include <stdexcept>
 #include <system_error>
 #include <utility>
 
+#include "core/control_chars.h"
 #include "core/cp1251.h"
 #include "core/errors.h"
 #include "core/message_format.h"
@@ -26,15 +25,7 @@ std::uint64_t PageOffset(std::uint64_t page) {
   return page * kPageSize;
 }
 
-// Two key bytes, each 1..253, drawn from a generator reseeded from the clock: XorKey first.
-std::pair<std::uint8_t, std::uint8_t> DrawScrambleKeys() {
-  const auto ticks = std::chrono::high_resolution_clock::now().time_since_epoch().count();
-  std::mt19937 generator(static_cast<std::uint32_t>(ticks ^ (ticks >> 32)));
-  std::uniform_int_distribution<int> below253(0, 252);
-  const auto xorKey = static_cast<std::uint8_t>(below253(generator) + 1);
-  const auto rotKey = static_cast<std::uint8_t>(below253(generator) + 1);
-  return {xorKey, rotKey};
-}
+constexpr std::size_t kNameBytes = 16;
 
 std::vector<std::uint8_t> Scrambled(std::span<const std::uint8_t> plain, std::uint8_t xorKey,
                                     std::uint8_t rotKey) {
@@ -48,11 +39,6 @@ std::vector<std::uint8_t> Unscrambled(std::span<const std::uint8_t> stored, std:
   std::vector<std::uint8_t> out(stored.size());
   UnscrambleBuffer(stored, out, xorKey, rotKey);
   return out;
-}
-
-std::string TwoDigits(int value) {
-  const int v = ((value % 100) + 100) % 100;
-  return {static_cast<char>('0' + v / 10), static_cast<char>('0' + v % 10)};
 }
 
 }  // namespace
@@ -75,22 +61,38 @@ std::vector<std::string_view> TRgdEntryCheck::Failures() const {
   return failed;
 }
 
-std::array<std::uint8_t, 16> EncodeEntryName(std::string_view utf8Name) {
-  std::string offending;
-  const auto bytes = Utf8ToCp1251(utf8Name, &offending);
-  if (!bytes) {
-    throw EConvertError(
-        FormatMessage(texts::kNameNotRepresentable, {std::string(utf8Name), offending}));
-  }
-  std::array<std::uint8_t, 16> name{};
-  name.fill(' ');
-  std::copy_n(bytes->begin(), std::min<std::size_t>(bytes->size(), name.size()), name.begin());
-  return name;
+TRgdEntryImage TRgdEntryPayloads::Image() const {
+  return TRgdEntryImage{.Flash = Flash,
+                        .FlashStart = Header.FlashStart,
+                        .FlashEntryPoint = Header.FlashEntryPoint,
+                        .Eeprom = Eeprom,
+                        .EepromStart = Header.EepromStart,
+                        .Config = Config};
 }
 
-std::string FormatEntryDate(const DateTime& value) {
-  return TwoDigits(value.day) + "/" + TwoDigits(value.month) + "/" + TwoDigits(value.year) + " " +
-         TwoDigits(value.hour) + ":" + TwoDigits(value.minute) + ":" + TwoDigits(value.second);
+std::array<std::uint8_t, 16> EncodeEntryName(std::string_view utf8Name) {
+  const std::string name(utf8Name);
+  // A control character in the name would reach every terminal that lists the card.
+  const auto control = std::find_if(name.begin(), name.end(), IsControlChar);
+  if (control != name.end()) {
+    throw ERefusal(
+        FormatMessage(texts::kNameControlChar,
+                      {EscapeControlChars(name), EscapeControlChars(std::string(1, *control))}));
+  }
+  // The card keeps the name as 16 Windows-1251 bytes: a longer name or one with a character
+  // that code page lacks would be stored altered.
+  std::string offending;
+  const auto bytes = Utf8ToCp1251(name, &offending);
+  if (!bytes) {
+    throw ERefusal(FormatMessage(texts::kNameNotRepresentable, {name, offending}));
+  }
+  if (bytes->size() > kNameBytes) {
+    throw ERefusal(FormatMessage(texts::kNameTooLong, {name}));
+  }
+  std::array<std::uint8_t, kNameBytes> stored{};
+  stored.fill(' ');
+  std::copy(bytes->begin(), bytes->end(), stored.begin());
+  return stored;
 }
 
 EEntryCommitted::EEntryCommitted(std::string_view fileName, std::uint16_t id, std::uint32_t page,
@@ -360,14 +362,15 @@ void TRgdFile::WritePadded(std::uint64_t offset, std::span<const std::uint8_t> d
 }
 
 void TRgdFile::AddEntry(std::string_view name, const TRgdVersionInfo& version,
-                        const DateTime& created, std::uint32_t flashEntryPoint,
-                        std::span<const std::uint8_t> flash, std::uint32_t flashStart,
-                        std::span<const std::uint8_t> eeprom, std::uint32_t eepromStart,
-                        std::span<const std::uint8_t> config, bool scramble) {
+                        const DateTime& created, const TRgdEntryImage& image,
+                        std::optional<TScrambleKeys> keys) {
   if (!writable_) {
     throw std::logic_error("AddEntry on a card data file opened read-only");
   }
   const std::array<std::uint8_t, 16> cardName = EncodeEntryName(name);
+  const std::span<const std::uint8_t> flash = image.Flash;
+  const std::span<const std::uint8_t> eeprom = image.Eeprom;
+  const std::span<const std::uint8_t> config = image.Config;
 
   // In 64 bits, so that no payload size can wrap the figure into a small one.
   const std::uint64_t required =
@@ -395,16 +398,17 @@ void TRgdFile::AddEntry(std::string_view name, const TRgdVersionInfo& version,
   entry.HRel = version.HRel;
   entry.SVer = version.SVer;
   entry.SRel = version.SRel;
-  if (scramble) {
-    std::tie(entry.XorKey, entry.RotKey) = DrawScrambleKeys();
+  if (keys) {
+    entry.XorKey = keys->xorKey;
+    entry.RotKey = keys->rotKey;
   }
   entry.FlashSize = static_cast<std::uint32_t>(flash.size());
   entry.FlashChecksum = CalcChecksum(flash);
-  entry.FlashStart = flashStart;
-  entry.FlashEntryPoint = flashEntryPoint;
+  entry.FlashStart = image.FlashStart;
+  entry.FlashEntryPoint = image.FlashEntryPoint;
   entry.EepromSize = static_cast<std::uint32_t>(eeprom.size());
   entry.EepromChecksum = CalcChecksum(eeprom);
-  entry.EepromStart = eepromStart;
+  entry.EepromStart = image.EepromStart;
   entry.ConfigSize = static_cast<std::uint32_t>(config.size());
   entry.ConfigChecksum = CalcChecksum(config);
   entry.Signature = kEntrySignature;
@@ -473,31 +477,6 @@ void TRgdFile::AddEntry(std::string_view name, const TRgdVersionInfo& version,
   if (entries_.empty() || entries_.back().Page != headerPageNo) {
     throw EEntryCommitted(fileName_, entry.Id, headerPageNo, texts::kNewEntryNotReadBack);
   }
-}
-
-TextTable TRgdFile::ListEntries() const {
-  TextTable table;
-  table.fixedRows = 1;
-  table.fixedCols = 1;
-  const std::size_t columns = texts::kEntryListCaptions.size();
-  table.rows.assign(entries_.size() + 2, std::vector<std::string>(columns));
-  for (std::size_t c = 0; c < columns; ++c) {
-    table.rows[0][c] = std::string(texts::kEntryListCaptions[c]);
-  }
-  for (std::size_t i = 0; i < entries_.size(); ++i) {
-    const TRgdEntryInfo& e = entries_[i];
-    auto& row = table.rows[i + 1];
-    row[0] = std::to_string(i + 1);
-    row[1] = FormatMessage("%u - %s", {std::uint64_t{e.EntryType}, e.TypeName});
-    row[2] = e.Name;
-    row[3] = std::to_string(e.Id);
-    row[4] = FormatEntryDate(e.Created);
-    row[5] = std::to_string(e.Version.HClass);
-    row[6] = std::to_string(e.Version.HRel);
-    row[7] = std::to_string(e.Version.SVer);
-    row[8] = std::to_string(e.Version.SRel);
-  }
-  return table;
 }
 
 TRgdEntryPayloads TRgdFile::ReadEntryPayloads(int index) {

@@ -14,7 +14,7 @@
 #include "core/carddata_errors.h"
 #include "core/carddata_format.h"
 #include "core/carddata_layout.h"
-#include "core/text_table.h"
+#include "core/entry_image.h"
 #include "platform/file_device.h"
 
 namespace fw {
@@ -29,6 +29,10 @@ struct TRgdEntryPayloads {
   std::vector<std::uint8_t> Flash;
   std::vector<std::uint8_t> Eeprom;
   std::vector<std::uint8_t> Config;
+
+  // The payloads with the starts and the entry point the header gives (a view of this object);
+  // ConfigStart is 0, the entry keeps none.
+  TRgdEntryImage Image() const;
 };
 
 // What a check of one entry found; every flag true means the entry is whole.
@@ -101,8 +105,9 @@ class TRgdFile {
 
   // Opens the file, validates its header and reads the directory. Throws EFOpenError(path),
   // EInvalidFormat(path), EInOutError, or EConvertError for an entry with an impossible date.
-  explicit TRgdFile(std::string fileName, Mode mode = Mode::ReadWrite);
-  // The same over a device the caller opened (for example one that fails on purpose).
+  explicit TRgdFile(std::string fileName, Mode mode = Mode::ReadOnly);
+  // The same over a device the caller opened for writing (for example one that fails on
+  // purpose).
   TRgdFile(std::string fileName, std::unique_ptr<platform::FileDevice> device);
 
   TRgdFile(const TRgdFile&) = delete;
@@ -112,6 +117,8 @@ class TRgdFile {
   // Rebuilds the directory from the card.
   void ReadDirectory();
   int EntryCount() const { return static_cast<int>(entries_.size()); }
+  // The directory as read on opening and after each append (ReadDirectory reads it again).
+  std::span<const TRgdEntryInfo> Entries() const { return entries_; }
   // Throws EListError for an index outside 0 .. EntryCount() - 1.
   const TRgdEntryInfo& GetEntry(int index) const;
   // The highest Id among the directory's entries of this type, 0 when there is none.
@@ -124,8 +131,9 @@ class TRgdFile {
   // file); 0 when there is no free page.
   std::uint64_t FreeSpace();
 
-  // Appends one firmware entry (type 1). The name is UTF-8 and must be representable in
-  // Windows-1251 (EConvertError otherwise); it is blank-padded or cut to 16 characters.
+  // Appends one firmware entry (type 1) holding the image (its ConfigStart is not stored),
+  // scrambled with the keys when given. The name is UTF-8 and must pass EncodeEntryName
+  // (ERefusal otherwise); it is blank-padded to 16 characters.
   // Throws EOutOfSpace when the entry does not fit (ECardFileTooShort when the file's real end
   // is what stops it) and EEntryIdsExhausted when the highest Id is 65535; nothing is written
   // then. The payload pages reach the device before the entry header page, so an interrupted
@@ -136,17 +144,7 @@ class TRgdFile {
   // entries and the new one. Once the header page is flushed, a failure to read the directory
   // back raises EEntryCommitted; the new entry is then the directory's last.
   void AddEntry(std::string_view name, const TRgdVersionInfo& version, const DateTime& created,
-                std::uint32_t flashEntryPoint, std::span<const std::uint8_t> flash,
-                std::uint32_t flashStart, std::span<const std::uint8_t> eeprom,
-                std::uint32_t eepromStart, std::span<const std::uint8_t> config, bool scramble);
-
-  // Writes data at the byte offset and zero bytes up to the next page boundary; checked.
-  void WritePadded(std::uint64_t offset, std::span<const std::uint8_t> data);
-
-  // Shows the directory as read on opening and after each append (ReadDirectory reads it
-  // again): a caption row, one row per entry, one empty row; nine columns; one fixed row and one
-  // fixed column.
-  TextTable ListEntries() const;
+                const TRgdEntryImage& image, std::optional<TScrambleKeys> keys = std::nullopt);
 
   // Reads entry `index` of the directory back with its payloads unscrambled.
   TRgdEntryPayloads ReadEntryPayloads(int index);
@@ -184,6 +182,8 @@ class TRgdFile {
   std::uint64_t FreeBytes(const Walk& walk);
 
   void Open();
+  // Writes data at the byte offset and zero bytes up to the next page boundary; checked.
+  void WritePadded(std::uint64_t offset, std::span<const std::uint8_t> data);
   // The first page after the EXTENDED section (absolute).
   std::uint64_t SectionEndPage() const;
   // The refusal when `required` bytes do not fit into `free`.
@@ -201,14 +201,13 @@ class TRgdFile {
   std::vector<TRgdEntryInfo> entries_;
 };
 
-// The Windows-1251 bytes of an update name: padded with blanks or cut to 16 bytes.
-// Throws EConvertError with the name and the first character Windows-1251 cannot hold.
+// The Windows-1251 bytes of an update name, padded with blanks to 16 bytes: the one check of
+// what a name on the card may be. Refuses (ERefusal, kind information) a name with a control
+// character (shown escaped), then one with a character Windows-1251 cannot hold, then one longer
+// than 16 characters.
 std::array<std::uint8_t, 16> EncodeEntryName(std::string_view utf8Name);
 
 // Recomputes the checksums of an entry read back, as the recorder does.
 TRgdEntryCheck CheckPayloads(const TRgdEntryPayloads& read);
-
-// "dd/mm/yy hh:mm:ss".
-std::string FormatEntryDate(const DateTime& value);
 
 }  // namespace fw

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <ctime>
+#include <random>
 #include <stdexcept>
 #include <string>
 
@@ -16,11 +17,6 @@ std::uint32_t RotateLeft32(std::uint32_t x) {
 
 std::uint8_t RotateLeft8(std::uint8_t x) {
   return static_cast<std::uint8_t>((x << 1) | (x >> 7));
-}
-
-std::uint32_t RoundUpTo(std::uint32_t value, std::uint16_t step) {
-  const std::uint32_t whole = value / step;
-  return (whole + (value % step != 0 ? 1u : 0u)) * step;
 }
 
 std::uint32_t CalcChecksum(std::span<const std::uint8_t> data) {
@@ -49,6 +45,16 @@ void ScrambleBuffer(std::span<const std::uint8_t> src, std::span<std::uint8_t> d
     k = RotateLeft8(k);
     dst[i] = static_cast<std::uint8_t>((src[i] ^ xorKey) + k);
   }
+}
+
+TScrambleKeys DrawScrambleKeys() {
+  const auto ticks = std::chrono::high_resolution_clock::now().time_since_epoch().count();
+  std::mt19937 generator(static_cast<std::uint32_t>(ticks ^ (ticks >> 32)));
+  std::uniform_int_distribution<int> below253(0, 252);
+  TScrambleKeys keys;
+  keys.xorKey = static_cast<std::uint8_t>(below253(generator) + 1);  // drawn first
+  keys.rotKey = static_cast<std::uint8_t>(below253(generator) + 1);
+  return keys;
 }
 
 void UnscrambleBuffer(std::span<const std::uint8_t> src, std::span<std::uint8_t> dst,

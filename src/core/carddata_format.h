@@ -1,4 +1,4 @@
-// The small routines the card data file format rests on: bit rotations, page rounding, the
+// The small routines the card data file format rests on: bit rotations, the
 // 32-bit checksum, the payload scrambler and the 7-byte packed date-time of entry headers.
 // The recorder applies the same definitions, so every constant and order here is the format.
 #pragma once
@@ -12,9 +12,6 @@ namespace fw {
 std::uint32_t RotateLeft32(std::uint32_t x);
 std::uint8_t RotateLeft8(std::uint8_t x);
 
-// The smallest multiple of step not below value (0 stays 0); step must not be 0.
-std::uint32_t RoundUpTo(std::uint32_t value, std::uint16_t step);
-
 // s = 1; for every byte b: s = RotateLeft32(s + b). No bytes give 1.
 std::uint32_t CalcChecksum(std::span<const std::uint8_t> data);
 
@@ -22,6 +19,15 @@ std::uint32_t CalcChecksum(std::span<const std::uint8_t> data);
 // dst must hold at least src.size() bytes and must not overlap src.
 void ScrambleBuffer(std::span<const std::uint8_t> src, std::span<std::uint8_t> dst,
                     std::uint8_t xorKey, std::uint8_t rotKey);
+
+// The two key bytes of a scrambled entry.
+struct TScrambleKeys {
+  std::uint8_t xorKey = 0;
+  std::uint8_t rotKey = 0;
+};
+
+// Two key bytes, each 1..253, drawn at random (a generator seeded from the clock).
+TScrambleKeys DrawScrambleKeys();
 
 // The reader's inverse of ScrambleBuffer: dst[i] = (src[i] - k) XOR xorKey.
 void UnscrambleBuffer(std::span<const std::uint8_t> src, std::span<std::uint8_t> dst,

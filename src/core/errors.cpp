@@ -1,5 +1,7 @@
 #include "errors.h"
 
+#include <utility>
+
 #include "input_file.h"
 #include "message_format.h"
 #include "platform/file_device.h"
@@ -56,6 +58,9 @@ EListError::EListError(long long index)
 
 EVolumeService::EVolumeService(std::string_view detail)
     : std::runtime_error(FormatMessage(texts::kVolumeServiceUnreachable, {std::string(detail)})) {}
+
+ERefusal::ERefusal(std::string text, TMessageKind kind)
+    : std::runtime_error(std::move(text)), kind_(kind) {}
 
 ERangeError::ERangeError() : std::runtime_error(std::string(texts::kRangeCheckError)) {}
 

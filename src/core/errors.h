@@ -8,6 +8,8 @@
 #include <string_view>
 #include <system_error>
 
+#include "core/messages.h"
+
 namespace fw {
 
 // Why a file could not be opened or created, as the user is told it: held by another writer,
@@ -71,10 +73,15 @@ class EVolumeService : public std::runtime_error {
   explicit EVolumeService(std::string_view detail);
 };
 
-// Raised only to stop a command quietly; the error display never shows it.
-class EAbort : public std::runtime_error {
+// A command declined to run (a missing input, a name the card cannot hold, ...): nothing was
+// done. Carries the kind of message it is shown as (information unless said otherwise).
+class ERefusal : public std::runtime_error {
  public:
-  EAbort() : std::runtime_error("Operation aborted") {}
+  explicit ERefusal(std::string text, TMessageKind kind = mkInformation);
+  TMessageKind Kind() const { return kind_; }
+
+ private:
+  TMessageKind kind_;
 };
 
 }  // namespace fw

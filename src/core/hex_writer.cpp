@@ -86,11 +86,17 @@ std::uint64_t HexAddress(std::uint32_t processorAddress) {
 
 }  // namespace
 
-std::string WriteDsPicHex(const DsPicHexImage& image) {
+TRgdEntryImage HexImageOfEntry(const TRgdEntryPayloads& entry, const TDeviceInfo& device) {
+  TRgdEntryImage image = entry.Image();
+  image.ConfigStart = static_cast<std::uint32_t>(device.Config.BaseAddr);
+  return image;
+}
+
+std::string WriteDsPicHex(const TRgdEntryImage& image) {
   HexText hex;
-  hex.Data(HexAddress(image.flashStart), image.flash);
-  hex.Data(HexAddress(image.eepromStart), DataMemoryGroups(image.eeprom));
-  hex.Data(HexAddress(image.configStart), DataMemoryGroups(image.config));
+  hex.Data(HexAddress(image.FlashStart), image.Flash);
+  hex.Data(HexAddress(image.EepromStart), DataMemoryGroups(image.Eeprom));
+  hex.Data(HexAddress(image.ConfigStart), DataMemoryGroups(image.Config));
   return hex.Finish();
 }
 

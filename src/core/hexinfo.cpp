@@ -33,7 +33,7 @@ TextTable HexInfoTable(const HexInfo& info) {
 
 }  // namespace
 
-std::optional<HexInfo> ShowHexInfo(const std::string& hexPath,
+std::optional<HexInfo> ReadHexInfo(const std::string& hexPath,
                                    const std::vector<DeviceEntry>& devices, int selected) {
   // A folder is no file: the command then shows nothing, as for a missing file.
   if (!IsExistingFile(hexPath))

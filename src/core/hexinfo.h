@@ -34,7 +34,7 @@ struct HexInfo {
 // device (`selected` indexes `devices`). Nothing when the path is empty or names no file;
 // EListError "List index out of bounds (%d)" when `selected` is not an entry of the list,
 // EDeviceRefused for a device whose addresses cannot be used; the reader's errors otherwise.
-std::optional<HexInfo> ShowHexInfo(const std::string& hexPath,
+std::optional<HexInfo> ReadHexInfo(const std::string& hexPath,
                                    const std::vector<DeviceEntry>& devices, int selected);
 
 }  // namespace fw

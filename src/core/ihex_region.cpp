@@ -37,10 +37,6 @@ TdsPicMemRegion::TdsPicMemRegion(TMemRange range, bool isProgramMemory)
   slots_.assign(static_cast<std::size_t>(count) * kSlotBytes, 0);
 }
 
-void TdsPicMemRegion::LoadFromHexFile(const std::string& path) {
-  LoadFromHexFile(ReadHexFile(path));
-}
-
 void TdsPicMemRegion::LoadFromHexFile(const HexFileText& file) {
   Clear();
   imageFirst_ = kNoImageFirst;

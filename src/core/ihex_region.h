@@ -36,16 +36,12 @@ class TdsPicMemRegion {
   // ERangeError when EndAddr < BaseAddr - 1, or when the range spans more than the 2^24 address
   // units of the processor's address space.
   TdsPicMemRegion(TMemRange range, bool isProgramMemory);
-  virtual ~TdsPicMemRegion() = default;
 
   // Replaces the content with the words the HEX text holds for this region's range, up to the
   // end-of-file record (what follows it is ignored). EHexFormatError naming the file when the text
   // holds no record at all, or ends without an end-of-file record; the words read stay loaded.
   // The file is read elsewhere, once per command (ReadHexFile).
   void LoadFromHexFile(const HexFileText& file);
-  // Reads the file and loads it: the same as ReadHexFile followed by the overload above. A file
-  // that cannot be opened leaves the region as it was.
-  void LoadFromHexFile(const std::string& path);
 
   // Every slot to FF FF FF 00, the value of an unprogrammed word.
   void Clear();

@@ -8,13 +8,13 @@ namespace fw {
 std::optional<MessageStyle> StyleOfKind(int kind) {
   switch (kind) {
     case mkInformation:
-      return MessageStyle{MessageIcon::Information, MessageButtons::Ok, kIdOk, 0x40};
+      return MessageStyle{MessageIcon::Information, MessageButtons::Ok, kIdOk};
     case mkWarning:
-      return MessageStyle{MessageIcon::Warning, MessageButtons::RetryCancel, kIdRetry, 0x35};
+      return MessageStyle{MessageIcon::Warning, MessageButtons::RetryCancel, kIdRetry};
     case mkError:
-      return MessageStyle{MessageIcon::Error, MessageButtons::Ok, kIdOk, 0x10};
+      return MessageStyle{MessageIcon::Error, MessageButtons::Ok, kIdOk};
     case mkQuestion:
-      return MessageStyle{MessageIcon::Question, MessageButtons::YesNo, kIdNo, 0x124};
+      return MessageStyle{MessageIcon::Question, MessageButtons::YesNo, kIdNo};
     default:
       return std::nullopt;
   }
@@ -36,8 +36,11 @@ std::string ExceptionDisplayText(std::string_view message) {
 }
 
 void ReportException(MessagePresenter& presenter, const std::exception& error) {
-  if (dynamic_cast<const EAbort*>(&error) != nullptr)
+  if (const auto* refusal = dynamic_cast<const ERefusal*>(&error)) {
+    if (const auto style = StyleOfKind(refusal->Kind()))
+      presenter.Show(texts::kApplicationTitle, refusal->what(), *style);
     return;
+  }
   presenter.Show(texts::kApplicationTitle, ExceptionDisplayText(error.what()),
                  *StyleOfKind(mkError));
 }

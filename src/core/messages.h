@@ -31,12 +31,11 @@ inline constexpr int kIdNo = 7;
 enum class MessageIcon { Information, Warning, Error, Question };
 enum class MessageButtons { Ok, RetryCancel, YesNo };
 
-// How a box of one kind looks: icon, buttons, default button and the Windows flags.
+// How a box of one kind looks: icon, buttons, default button.
 struct MessageStyle {
   MessageIcon icon;
   MessageButtons buttons;
   int defaultButton;  // button code
-  unsigned flags;     // MB_* flags of the kind
 };
 
 // The style of a kind, or nothing for a kind outside 0..3 (such a message is not shown).
@@ -61,7 +60,8 @@ inline int UserMessage(MessagePresenter& presenter, std::string_view format, int
 // after "." (a letter or a digit); an empty text stays empty.
 std::string ExceptionDisplayText(std::string_view message);
 
-// Shows a failure in an error box (application title, error icon, OK). EAbort is not shown.
+// Shows a failure with the application title: a refusal (ERefusal) as it is, in the style of its
+// kind; any other failure in an error box (error icon, OK) with ExceptionDisplayText.
 void ReportException(MessagePresenter& presenter, const std::exception& error);
 
 // Runs a command; any failure that leaves it is shown by ReportException. Returns whether the

@@ -1,14 +1,13 @@
 #include "core/write_command.h"
 
 #include <algorithm>
-#include <array>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "core/carddata_file.h"
 #include "core/carddata_format.h"
-#include "core/control_chars.h"
-#include "core/cp1251.h"
+#include "core/entry_table.h"
 #include "core/ihex.h"
 #include "core/message_format.h"
 #include "core/texts.h"
@@ -18,46 +17,16 @@ namespace fw {
 
 namespace {
 
-constexpr std::size_t kNameMaxChars = 16;
-
-bool Refuse(MessagePresenter& presenter, std::string_view text,
-            std::span<const MessageArg> args = {}) {
-  UserMessage(presenter, text, args, mkInformation);
-  return false;
-}
-
 // The three inputs the command cannot run without, in the window's order, then the update name.
-bool InputsUsable(const WriteInputs& in, std::span<const DeviceEntry> devices,
-                  MessagePresenter& presenter) {
+void RequireUsableInputs(const WriteInputs& in, std::span<const DeviceEntry> devices) {
   if (!IsExistingFile(in.hexPath))
-    return Refuse(presenter, texts::kNoHexFile);
+    throw ERefusal(std::string(texts::kNoHexFile));
   if (in.deviceIndex < 0 || static_cast<std::size_t>(in.deviceIndex) >= devices.size())
-    return Refuse(presenter, texts::kNoDevice);
+    throw ERefusal(std::string(texts::kNoDevice));
   UsableDevice(devices[static_cast<std::size_t>(in.deviceIndex)]);  // EDeviceRefused
   if (!IsExistingFile(in.cardPath))
-    return Refuse(presenter, texts::kNoCardFile);
-
-  // A control character in the name would reach every terminal that lists the card.
-  const auto control = std::find_if(in.name.begin(), in.name.end(), IsControlChar);
-  if (control != in.name.end()) {
-    const std::array<MessageArg, 2> args = {EscapeControlChars(in.name),
-                                            EscapeControlChars(std::string(1, *control))};
-    return Refuse(presenter, texts::kNameControlChar, args);
-  }
-
-  // The card keeps the name as 16 Windows-1251 bytes: a longer name or one with a character
-  // that code page lacks would be stored altered, so it is refused before anything is opened.
-  std::string offending;
-  const auto cardName = Utf8ToCp1251(in.name, &offending);
-  if (!cardName) {
-    const std::array<MessageArg, 2> args = {in.name, offending};
-    return Refuse(presenter, texts::kNameNotRepresentable, args);
-  }
-  if (cardName->size() > kNameMaxChars) {
-    const std::array<MessageArg, 1> args = {in.name};
-    return Refuse(presenter, texts::kNameTooLong, args);
-  }
-  return true;
+    throw ERefusal(std::string(texts::kNoCardFile));
+  EncodeEntryName(in.name);
 }
 
 std::uint32_t Address(std::int32_t value) {
@@ -87,19 +56,10 @@ T Clamped(long long value, long long low, long long high) {
 
 // Entries hidden beyond the end of the chain would be overwritten by this entry or later ones:
 // whether to go on is the user's decision, and the report tells them what is at stake.
-bool OrphansAllowWrite(TRgdFile& card, OrphanPolicy policy, MessagePresenter& presenter) {
-  if (policy == OrphanPolicy::Overwrite)
-    return true;
+void RequireNoOrphans(TRgdFile& card) {
   const std::vector<TRgdOrphanedEntry> orphans = card.FindOrphanedEntries();
-  if (orphans.empty())
-    return true;
-  const std::string report = OrphanedEntriesReport(card.FileName(), orphans);
-  if (policy == OrphanPolicy::Refuse) {
-    const std::array<MessageArg, 1> args = {report + "\n\r" + std::string(texts::kOrphansRefused)};
-    return Refuse(presenter, "%s", args);
-  }
-  const std::array<MessageArg, 1> args = {report + "\n\r" + std::string(texts::kOrphansQuestion)};
-  return UserMessage(presenter, "%s", args, mkQuestion) == kIdYes;
+  if (!orphans.empty())
+    throw EOrphanedEntries(OrphanedEntriesReport(card.FileName(), orphans));
 }
 
 // Reads the new entry back from the card itself and checks it as the recorder would. A read
@@ -134,6 +94,9 @@ EWrittenEntryDamaged::EWrittenEntryDamaged(std::string_view fileName, std::uint1
           {std::uint64_t{id}, std::uint64_t{page}, std::string(fileName), std::string(failures)})) {
 }
 
+EOrphanedEntries::EOrphanedEntries(std::string report)
+    : ERefusal(report + "\n\r" + std::string(texts::kOrphansRefused)), report_(std::move(report)) {}
+
 TRgdVersionInfo VersionOfInputs(const WriteInputs& inputs) {
   return TRgdVersionInfo{
       .HClass = Clamped<std::uint8_t>(inputs.hclass, 1, 255),
@@ -143,12 +106,9 @@ TRgdVersionInfo VersionOfInputs(const WriteInputs& inputs) {
   };
 }
 
-std::optional<WriteResult> WriteUpdate(const WriteInputs& inputs,
-                                       std::span<const DeviceEntry> devices,
-                                       MessagePresenter& presenter,
-                                       const CardDeviceOpener& openCard) {
-  if (!InputsUsable(inputs, devices, presenter))
-    return std::nullopt;
+WriteResult WriteUpdate(const WriteInputs& inputs, std::span<const DeviceEntry> devices,
+                        const CardDeviceOpener& openCard) {
+  RequireUsableInputs(inputs, devices);
 
   // The card data file first: a wrong file fails before the firmware is looked at.
   TRgdFile card = openCard ? TRgdFile(inputs.cardPath, openCard(inputs.cardPath))
@@ -167,17 +127,21 @@ std::optional<WriteResult> WriteUpdate(const WriteInputs& inputs,
   const std::vector<std::uint8_t> config =
       ExtractPayload(configRegion, hex, device.Config, "CONFIG");
 
-  if (!OrphansAllowWrite(card, inputs.orphans, presenter))
-    return std::nullopt;
+  if (!inputs.force)
+    RequireNoOrphans(card);
 
-  const TRgdVersionInfo version = VersionOfInputs(inputs);
-  const DateTime created = CurrentLocalDateTime();
-  card.AddEntry(inputs.name, version, created, flashRegion.EntryPoint(), flash,
-                Address(flashRegion.ImageFirst()), eeprom, Address(eepromRegion.ImageFirst()),
-                config, inputs.scramble);
+  const TRgdEntryImage image{.Flash = flash,
+                             .FlashStart = Address(flashRegion.ImageFirst()),
+                             .FlashEntryPoint = flashRegion.EntryPoint(),
+                             .Eeprom = eeprom,
+                             .EepromStart = Address(eepromRegion.ImageFirst()),
+                             .Config = config,
+                             .ConfigStart = Address(device.Config.BaseAddr)};
+  card.AddEntry(inputs.name, VersionOfInputs(inputs), CurrentLocalDateTime(), image,
+                inputs.scrambleKeys);
 
   WriteResult result;
-  result.entries = card.ListEntries();
+  result.entries = EntryTable(card.Entries());
   result.newEntryIndex = card.EntryCount() - 1;
   result.newEntry = card.GetEntry(result.newEntryIndex);
   if (inputs.verify)

@@ -14,19 +14,11 @@
 #include "core/carddata_errors.h"
 #include "core/carddata_layout.h"
 #include "core/catalogue.h"
-#include "core/messages.h"
+#include "core/errors.h"
 #include "core/text_table.h"
 #include "platform/file_device.h"
 
 namespace fw {
-
-// What the write command does when pages beyond the end of the card's chain look like entries
-// (hidden by a damaged marker or section field) that a new entry may overwrite.
-enum class OrphanPolicy {
-  Ask,        // a Yes/No question with the report, No by default (the window)
-  Refuse,     // the report as a message of kind information; nothing written (the CLI)
-  Overwrite,  // write all the same (the CLI's --force)
-};
 
 // What the write command reads from the main window (or the command line).
 struct WriteInputs {
@@ -38,8 +30,11 @@ struct WriteInputs {
   long long hrel = 0;    // brought into 0..255
   long long sver = 0;    // brought into 0..255
   long long srel = 0;    // brought into 0..65535
-  bool scramble = false;
-  OrphanPolicy orphans = OrphanPolicy::Ask;
+  // The keys to scramble the payloads with; none: stored plain. The front ends draw them
+  // (DrawScrambleKeys).
+  std::optional<TScrambleKeys> scrambleKeys;
+  // Write even over entries hidden beyond the end of the card's chain (see EOrphanedEntries).
+  bool force = false;
   // Read the new entry back from the card (past the system's cache) and check it.
   bool verify = false;
 };
@@ -56,8 +51,21 @@ class EWrittenEntryDamaged : public ErgdException {
                        std::string_view failures);
 };
 
+// Pages beyond the end of the card's chain look like entries (hidden by a damaged marker or
+// section field) that the new entry or later ones would overwrite; nothing was written. what()
+// is the report and the refusal; the window asks instead (Report() and a Yes/No question) and
+// runs the command again with `force` when the user says Yes.
+class EOrphanedEntries : public ERefusal {
+ public:
+  explicit EOrphanedEntries(std::string report);
+  const std::string& Report() const { return report_; }
+
+ private:
+  std::string report_;
+};
+
 struct WriteResult {
-  TextTable entries;            // the card's directory after the write (ListEntries)
+  TextTable entries;            // the card's directory after the write (EntryTable)
   TRgdEntryInfo newEntry;       // the entry just written
   int newEntryIndex = 0;        // its 0-based position in the directory
   std::uint32_t flashSize = 0;  // payload sizes in bytes
@@ -69,20 +77,17 @@ struct WriteResult {
 TRgdVersionInfo VersionOfInputs(const WriteInputs& inputs);
 
 // Runs the command. Missing inputs (no HEX file, no device, no card data file, in that order; a
-// folder counts as no file) and an update name that cannot be stored (a control character,
-// longer than 16 characters, or a character Windows-1251 cannot hold) are refused with a message
-// of kind information and give nothing. A device the catalogue refuses raises EDeviceRefused
-// before anything is opened. Every other failure is an exception: the card data file's
-// (EFOpenError, EInvalidFormat, EOutOfSpace, EInOutError), the HEX reader's and ENotInWindow. The
-// card data file is opened first, so a wrong file fails before the HEX file is read; the HEX file
-// is read once. Nothing is written to the card data file unless the whole entry is ready and fits.
-// Entries hidden beyond the chain's end are handled as `inputs.orphans` says (a refusal or a No
-// gives nothing). Once the entry's header page is on the card, a failure to read the card back
-// is EEntryCommitted (the entry exists); with `inputs.verify` the entry read back from the card
-// that fails a check is EWrittenEntryDamaged.
-std::optional<WriteResult> WriteUpdate(const WriteInputs& inputs,
-                                       std::span<const DeviceEntry> devices,
-                                       MessagePresenter& presenter,
-                                       const CardDeviceOpener& openCard = {});
+// folder counts as no file) and an update name that cannot be stored (EncodeEntryName) are
+// refused (ERefusal, kind information) before anything is opened. A device the catalogue refuses
+// raises EDeviceRefused before anything is opened. Every other failure is an exception: the card
+// data file's (EFOpenError, EInvalidFormat, EOutOfSpace, EInOutError), the HEX reader's and
+// ENotInWindow. The card data file is opened first, so a wrong file fails before the HEX file is
+// read; the HEX file is read once. Nothing is written to the card data file unless the whole entry
+// is ready and fits. Entries hidden beyond the chain's end raise EOrphanedEntries unless
+// `inputs.force`. Once the entry's header page is on the card, a failure to read the card back is
+// EEntryCommitted (the entry exists); with `inputs.verify` the entry read back from the card that
+// fails a check is EWrittenEntryDamaged.
+WriteResult WriteUpdate(const WriteInputs& inputs, std::span<const DeviceEntry> devices,
+                        const CardDeviceOpener& openCard = {});
 
 }  // namespace fw

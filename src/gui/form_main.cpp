@@ -19,6 +19,7 @@
 
 #include "core/carddata_file.h"
 #include "core/eject.h"
+#include "core/entry_table.h"
 #include "core/hexinfo.h"
 #include "core/texts.h"
 #include "core/utf8_path.h"
@@ -275,7 +276,7 @@ void TFormMain::CBProcChange() {
 
 void TFormMain::btnhexinfoClick() {
   Run([this] {
-    const auto info = ShowHexInfo(S(hexFileEdit_->text()), devices_, deviceList_->currentIndex());
+    const auto info = ReadHexInfo(S(hexFileEdit_->text()), devices_, deviceList_->currentIndex());
     if (!info)
       return;
     hexInfoGrid_->SetTable(info->table);
@@ -288,7 +289,7 @@ void TFormMain::BtnOpenRgdClick() {
     if (!IsExistingFile(S(cardFileEdit_->text())))
       return;
     TRgdFile file(S(cardFileEdit_->text()), TRgdFile::Mode::ReadOnly);
-    entriesGrid_->SetTable(file.ListEntries());
+    entriesGrid_->SetTable(EntryTable(file.Entries()));
     AutoSizeGrid(*entriesGrid_);
     if (entriesGrid_->rowCount() > 0)
       entriesGrid_->setCurrentCell(entriesGrid_->rowCount() - 1, 0);
@@ -306,11 +307,11 @@ void TFormMain::BtnProcessClick() {
     inputs.hrel = hrelField_->Value();
     inputs.sver = sverField_->Value();
     inputs.srel = srelField_->Value();
-    inputs.scramble = scrambleCheck_->isChecked();
-    inputs.orphans = OrphanPolicy::Ask;
+    if (scrambleCheck_->isChecked())
+      inputs.scrambleKeys = DrawScrambleKeys();
     std::optional<WriteResult> result;
     try {
-      result = WriteUpdate(inputs, devices_, *services_.presenter, services_.openCard);
+      result = WriteAskingOverHiddenEntries(inputs);
     } catch (const EEntryCommitted& committed) {
       // The entry is on the card: that comes first, then what went wrong reading it back.
       const std::array<MessageArg, 1> written = {committed.WrittenText()};
@@ -324,6 +325,20 @@ void TFormMain::BtnProcessClick() {
     entriesGrid_->SetTable(result->entries);  // the current row stays where it was
     AutoSizeGrid(*entriesGrid_);
   });
+}
+
+std::optional<WriteResult> TFormMain::WriteAskingOverHiddenEntries(WriteInputs inputs) {
+  try {
+    return WriteUpdate(inputs, devices_, services_.openCard);
+  } catch (const EOrphanedEntries& orphans) {
+    // Whether to write over them is the user's decision: No by default.
+    const std::array<MessageArg, 1> question = {orphans.Report() + "\n\r" +
+                                                std::string(texts::kOrphansQuestion)};
+    if (UserMessage(*services_.presenter, "%s", question, mkQuestion) != kIdYes)
+      return std::nullopt;
+  }
+  inputs.force = true;
+  return WriteUpdate(inputs, devices_, services_.openCard);
 }
 
 void TFormMain::Button2Click() {

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "core/catalogue.h"
@@ -66,6 +67,9 @@ class TFormMain : public QWidget {
   void FormDestroy();
   void LoadDeviceList();
   void ClearDeviceList();
+  // Runs the write command; entries hidden beyond the card's chain are written over only when
+  // the user answers Yes. Nothing when the user says No.
+  std::optional<WriteResult> WriteAskingOverHiddenEntries(WriteInputs inputs);
   // Runs a command; a failure that leaves it is shown and the window stays usable.
   template <typename Command>
   void Run(Command&& command) {

@@ -760,11 +760,17 @@ TEST_F(CliTest, CutForeignAndOddFilesAreRefusedAndTheCardStaysAsItWas) {
 // own way. Such a name is refused when it is given to `write`.
 TEST_F(CliTest, ControlCharactersInNamesAreShownEscapedAndRefusedForWrite) {
   CreateCard();
+  std::uint32_t page = 0;
   {
-    TRgdFile card((dir_ / "c.rgd").string());
-    card.AddEntry("\x1b[2J\x07Up\tX\r", TRgdVersionInfo{1, 0, 0, 0}, DateTime{}, 0, {}, 0, {},
-                  0x7FF000, {}, false);
+    TRgdFile card((dir_ / "c.rgd").string(), TRgdFile::Mode::ReadWrite);
+    card.AddEntry("0123456789", TRgdVersionInfo{1, 0, 0, 0}, DateTime{},
+                  TRgdEntryImage{.EepromStart = 0x7FF000});
+    page = card.GetEntry(0).Page;
   }
+  // The other tool's name in place of this one's (the header checksum does not cover it).
+  std::string bytes = Card();
+  bytes.replace(std::size_t{page} * 512 + 10, 10, "\x1b[2J\x07Up\tX\r");
+  WriteText(dir_ / "c.rgd", bytes);
   const Result list = Fw({"list", "c.rgd"});
   ASSERT_EQ(list.code, 0) << list.err;
   EXPECT_NE(list.out.find("\\x1b[2J\\x07Up\\tX\\r"), std::string::npos) << list.out;

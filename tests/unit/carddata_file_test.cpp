@@ -13,7 +13,10 @@
 #include <vector>
 
 #include "core/carddata_create.h"
+#include "core/entry_table.h"
 #include "core/errors.h"
+#include "core/message_format.h"
+#include "core/texts.h"
 #include "fault_devices.h"
 #include "test_support.h"
 
@@ -103,7 +106,14 @@ const TRgdVersionInfo kVersion{7, 2, 3, 258};
 
 void AddPlain(TRgdFile& file, std::string_view name, const Bytes& flash, const Bytes& eeprom = {},
               const Bytes& config = {}, bool scramble = false) {
-  file.AddEntry(name, kVersion, kWhen, 0x200, flash, 0x100, eeprom, 0x7FF000, config, scramble);
+  const TRgdEntryImage image{.Flash = flash,
+                             .FlashStart = 0x100,
+                             .FlashEntryPoint = 0x200,
+                             .Eeprom = eeprom,
+                             .EepromStart = 0x7FF000,
+                             .Config = config};
+  file.AddEntry(name, kVersion, kWhen, image,
+                scramble ? std::optional(DrawScrambleKeys()) : std::nullopt);
 }
 
 class CardFile : public ::testing::Test {
@@ -116,7 +126,7 @@ class CardFile : public ::testing::Test {
 
 TEST_F(CardFile, EntryHeaderPageGoldenBytes) {
   WriteBytes(path, MakeCard(20, 2, 10));
-  TRgdFile card(path);
+  TRgdFile card(path, TRgdFile::Mode::ReadWrite);
   AddPlain(card, "abc", {0x01, 0x02, 0x03}, {}, {0xAA, 0xBB});
 
   Bytes golden = {
@@ -171,7 +181,7 @@ TEST_F(CardFile, EntryHeaderPageGoldenBytes) {
 
 TEST_F(CardFile, ScrambledPayloadsRestartTheKeyAndLeaveTheFillPlain) {
   WriteBytes(path, MakeCard(20, 0, 12));
-  TRgdFile card(path);
+  TRgdFile card(path, TRgdFile::Mode::ReadWrite);
   Bytes flash(600), eeprom = {0x10, 0x20, 0x30}, config = {0x77};
   for (std::size_t i = 0; i < flash.size(); ++i) {
     flash[i] = static_cast<std::uint8_t>(i);
@@ -204,9 +214,28 @@ TEST_F(CardFile, ScrambledPayloadsRestartTheKeyAndLeaveTheFillPlain) {
   EXPECT_TRUE(card.CheckEntry(0).Ok());
 }
 
+// Keys given by the caller fix the stored bytes: those of the scrambler's golden case (keys
+// 01/01, key bytes 02 04 08 .. 80 01 02), each payload starting the key sequence afresh.
+TEST_F(CardFile, GivenScrambleKeysPinTheStoredBytes) {
+  WriteBytes(path, MakeCard(20, 0, 12));
+  TRgdFile card(path, TRgdFile::Mode::ReadWrite);
+  const Bytes flash(9, 0x00), eeprom(2, 0x00);
+  card.AddEntry("pinned", kVersion, kWhen, TRgdEntryImage{.Flash = flash, .Eeprom = eeprom},
+                TScrambleKeys{.xorKey = 0x01, .rotKey = 0x01});
+
+  const Bytes file = ReadBytes(path);
+  EXPECT_EQ(PageOf(file, 1)[80], 0x01);
+  EXPECT_EQ(PageOf(file, 1)[81], 0x01);
+  const Bytes storedFlash(file.begin() + 2 * 512, file.begin() + 2 * 512 + 9);
+  EXPECT_EQ(storedFlash, (Bytes{0x03, 0x05, 0x09, 0x11, 0x21, 0x41, 0x81, 0x02, 0x03}));
+  const Bytes storedEeprom(file.begin() + 3 * 512, file.begin() + 3 * 512 + 2);
+  EXPECT_EQ(storedEeprom, (Bytes{0x03, 0x05}));
+  EXPECT_EQ(card.ReadEntryPayloads(0).Flash, flash);
+}
+
 TEST_F(CardFile, EntryWithoutPayloadIsOnePageAndTheNextGoesTwoFurther) {
   WriteBytes(path, MakeCard(10, 0, 8));
-  TRgdFile card(path);
+  TRgdFile card(path, TRgdFile::Mode::ReadWrite);
   AddPlain(card, "", {});
   AddPlain(card, "", {});
   ASSERT_EQ(card.EntryCount(), 2);
@@ -223,7 +252,7 @@ TEST_F(CardFile, NextIdFollowsTheHighestOfTypeOne) {
   PutEntry(bytes, 9, 1, 2, 9);
   PutEntry(bytes, 11, 1, 1, 5);
   WriteBytes(path, bytes);
-  TRgdFile card(path);
+  TRgdFile card(path, TRgdFile::Mode::ReadWrite);
   EXPECT_EQ(card.MaxEntryId(1), 5);
   EXPECT_EQ(card.MaxEntryId(2), 9);
   EXPECT_EQ(card.MaxEntryId(3), 0);
@@ -239,7 +268,7 @@ TEST_F(CardFile, IdsDoNotWrapPast65535) {
   PutEntry(b, 5, 1, 2, 65535);  // another type's Ids do not count
   PutEntry(b, 7, 1, 1, 65534);
   WriteBytes(path, b);
-  TRgdFile card(path);
+  TRgdFile card(path, TRgdFile::Mode::ReadWrite);
   AddPlain(card, "last", {1});
   EXPECT_EQ(card.GetEntry(2).Id, 65535);
   const Bytes before = ReadBytes(path);
@@ -258,7 +287,7 @@ TEST_F(CardFile, OutOfSpaceAndExactFit) {
   ASSERT_EQ(CreateCardDataFile(path, 100, 1, 0), TCreateResult::Completed);
   {
     const Bytes before = ReadBytes(path);
-    TRgdFile card(path);
+    TRgdFile card(path, TRgdFile::Mode::ReadWrite);
     EXPECT_EQ(card.FreeSpace(), 0u);
     try {
       AddPlain(card, "big", {1});
@@ -270,7 +299,7 @@ TEST_F(CardFile, OutOfSpaceAndExactFit) {
   }
 
   WriteBytes(path, MakeCard(20, 3, 4));
-  TRgdFile card(path);
+  TRgdFile card(path, TRgdFile::Mode::ReadWrite);
   AddPlain(card, "fit", Bytes(1025, 0x55));  // 3 payload pages + header = the whole section
   ASSERT_EQ(card.EntryCount(), 1);
   const Bytes file = ReadBytes(path);
@@ -290,10 +319,10 @@ TEST_F(CardFile, HugePayloadCannotWrapTheRequiredSpace) {
     GTEST_SKIP() << "cannot reserve 4 GiB of address space";
   }
   WriteBytes(path, MakeCard(20, 0, 20));
-  TRgdFile card(path);
+  TRgdFile card(path, TRgdFile::Mode::ReadWrite);
   const std::span<const std::uint8_t> huge(static_cast<const std::uint8_t*>(memory), size);
   try {
-    card.AddEntry("huge", kVersion, kWhen, 0, huge, 0, {}, 0, {}, false);
+    card.AddEntry("huge", kVersion, kWhen, TRgdEntryImage{.Flash = huge});
     ADD_FAILURE() << "a 4 GiB payload fitted";
   } catch (const EOutOfSpace& e) {
     EXPECT_STREQ(e.what(), "Недостаточно места для записи\r\nТребуется 4294967808. Свободно 10240");
@@ -301,13 +330,13 @@ TEST_F(CardFile, HugePayloadCannotWrapTheRequiredSpace) {
   ::munmap(memory, size);
 }
 
-TEST_F(CardFile, NamesAreWindows1251PaddedOrCut) {
+TEST_F(CardFile, NamesAreWindows1251PaddedAndNeverCut) {
   const struct {
     std::string name;
     Bytes card;
   } cases[] = {
       {"abc", {'a', 'b', 'c', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '}},
-      {"ABCDEFGHIJKLMNOPQRST",
+      {"ABCDEFGHIJKLMNOP",
        {'A', 'B', 'C', 'D', 'E', 'F', 'G', 'H', 'I', 'J', 'K', 'L', 'M', 'N', 'O', 'P'}},
       {"Тест №1",
        {0xD2, 0xE5, 0xF1, 0xF2, ' ', 0xB9, '1', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '}},
@@ -316,13 +345,21 @@ TEST_F(CardFile, NamesAreWindows1251PaddedOrCut) {
     const auto bytes = EncodeEntryName(c.name);
     EXPECT_EQ(Bytes(bytes.begin(), bytes.end()), c.card) << c.name;
   }
+  // A name the card cannot hold whole is refused, never stored altered.
+  try {
+    EncodeEntryName("ABCDEFGHIJKLMNOPQ");
+    ADD_FAILURE() << "a 17-character name was cut";
+  } catch (const ERefusal& e) {
+    EXPECT_STREQ(e.what(),
+                 FormatMessage(texts::kNameTooLong, {std::string("ABCDEFGHIJKLMNOPQ")}).c_str());
+  }
   WriteBytes(path, MakeCard(10, 0, 8));
   const Bytes before = ReadBytes(path);
-  TRgdFile card(path);
+  TRgdFile card(path, TRgdFile::Mode::ReadWrite);
   try {
     AddPlain(card, "fw 名", {1});
     FAIL() << "a name Windows-1251 cannot hold was written";
-  } catch (const EConvertError& e) {
+  } catch (const ERefusal& e) {
     EXPECT_STREQ(e.what(),
                  "Наименование обновления \"fw 名\" содержит символ \"名\",\n\rкоторый нельзя "
                  "записать на карту ММС (кодировка Windows-1251)");
@@ -380,7 +417,7 @@ TEST_F(CardFile, DamagedChainsEndWithoutRunningAway) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     WriteBytes(path, c.card);
-    TRgdFile card(path);
+    TRgdFile card(path, TRgdFile::Mode::ReadWrite);
     std::vector<std::uint32_t> pages;
     for (int i = 0; i < card.EntryCount(); ++i) {
       pages.push_back(card.GetEntry(i).Page);
@@ -395,7 +432,7 @@ TEST_F(CardFile, NeverGrowsTheFileWhenTheSectionRunsPastIt) {
   Bytes b = MakeCard(10, 2, 100);
   PutEntry(b, 3, 1, 1, 1);
   WriteBytes(path, b);
-  TRgdFile card(path);
+  TRgdFile card(path, TRgdFile::Mode::ReadWrite);
   EXPECT_THROW(AddPlain(card, "x", Bytes(5 * 512 + 1, 1)), EOutOfSpace);
   AddPlain(card, "x", Bytes(5 * 512, 1));  // header page 5 and payload pages 6..10
   EXPECT_EQ(fs::file_size(path), 11u * 512u);
@@ -407,7 +444,7 @@ TEST_F(CardFile, AFileCutShortSaysWhyTheEntryDoesNotFit) {
   PutEntry(b, 3, 1, 1, 1);
   b.resize(11 * 512);  // the free part ends with the file, after page 10
   WriteBytes(path, b);
-  TRgdFile card(path);
+  TRgdFile card(path, TRgdFile::Mode::ReadWrite);
   try {
     AddPlain(card, "big", Bytes(6 * 512, 1));  // 7 pages; 6 left before the end of the file
     FAIL() << "written past the end of the file";
@@ -472,7 +509,7 @@ TEST_F(CardFile, RefusesFilesThatAreNoCardDataFile) {
     b.resize(c.length);
     WriteBytes(path, b);
     try {
-      TRgdFile card(path);
+      TRgdFile card(path, TRgdFile::Mode::ReadWrite);
       ADD_FAILURE() << "opened with " << c.what;
     } catch (const EInvalidFormat& e) {
       EXPECT_EQ(e.what(), "Указанный файл ММС (" + path +
@@ -481,7 +518,7 @@ TEST_F(CardFile, RefusesFilesThatAreNoCardDataFile) {
     }
   }
   try {
-    TRgdFile card(dir.File("missing.rgd"));
+    TRgdFile card(dir.File("missing.rgd"), TRgdFile::Mode::ReadWrite);
     FAIL() << "opened a missing file";
   } catch (const EFOpenError& e) {
     EXPECT_EQ(e.what(), "Cannot open file " + dir.File("missing.rgd") + ": файл не найден");
@@ -494,7 +531,7 @@ TEST_F(CardFile, AnEntryDateThatDoesNotExistFailsTheOpening) {
   b[512 + 32] = 0;  // month 0
   WriteBytes(path, b);
   try {
-    TRgdFile card(path);
+    TRgdFile card(path, TRgdFile::Mode::ReadWrite);
     FAIL() << "opened";
   } catch (const EConvertError& e) {
     EXPECT_STREQ(e.what(), "Invalid argument to date encode");
@@ -504,9 +541,9 @@ TEST_F(CardFile, AnEntryDateThatDoesNotExistFailsTheOpening) {
 TEST_F(CardFile, OneWriterAtATimeFromAnyProcess) {
   WriteBytes(path, MakeCard(10, 0, 8));
   {
-    TRgdFile writer(path);
+    TRgdFile writer(path, TRgdFile::Mode::ReadWrite);
     try {
-      TRgdFile second(path);
+      TRgdFile second(path, TRgdFile::Mode::ReadWrite);
       FAIL() << "a second writer opened the file";
     } catch (const EFOpenError& e) {
       EXPECT_EQ(e.what(), "Cannot open file " + path +
@@ -522,7 +559,7 @@ TEST_F(CardFile, OneWriterAtATimeFromAnyProcess) {
     if (child == 0) {
       int code = 0;
       try {
-        TRgdFile other(path);
+        TRgdFile other(path, TRgdFile::Mode::ReadWrite);
       } catch (const EFOpenError&) {
         code = 7;
       }
@@ -533,7 +570,7 @@ TEST_F(CardFile, OneWriterAtATimeFromAnyProcess) {
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 7) << "another process opened the file for writing";
   }
-  TRgdFile again(path);  // the lock goes with the object
+  TRgdFile again(path, TRgdFile::Mode::ReadWrite);  // the lock goes with the object
   EXPECT_EQ(ReadBytes(path).size(), 11u * 512u);
 }
 
@@ -637,7 +674,7 @@ TEST_F(CardFile, StaleEntryHeaderWhereTheChainGoesOnIsClearedBeforeTheHeaderPage
     }
     WriteBytes(path, b);
     {
-      TRgdFile card(path);
+      TRgdFile card(path, TRgdFile::Mode::ReadWrite);
       AddPlain(card, "new", Bytes(600, 0x11));
       ASSERT_EQ(card.EntryCount(), 2);
       EXPECT_EQ(card.GetEntry(1).Page, 5u);
@@ -698,7 +735,7 @@ TEST_F(CardFile, CardPulledDuringThePayloadLeavesNoEntry) {
   }
   const Bytes after = ReadBytes(path);
   EXPECT_EQ(PageOf(after, 5), PageOf(b, 5)) << "the free page is untouched";
-  TRgdFile card(path);
+  TRgdFile card(path, TRgdFile::Mode::ReadWrite);
   EXPECT_EQ(card.EntryCount(), 1);
   EXPECT_EQ(card.FindFreePage(), std::optional<std::uint32_t>(2));
 }
@@ -708,7 +745,7 @@ TEST_F(CardFile, CardPulledDuringThePayloadLeavesNoEntry) {
 TEST_F(CardFile, CheckEntryNamesWhatIsDamaged) {
   WriteBytes(path, MakeCard(30, 0, 28));
   {
-    TRgdFile card(path);
+    TRgdFile card(path, TRgdFile::Mode::ReadWrite);
     AddPlain(card, "ok", Bytes(600, 0x11), Bytes(4, 0x22), Bytes(2, 0x33), true);
   }
   const Bytes good = ReadBytes(path);
@@ -732,11 +769,11 @@ TEST_F(CardFile, CheckEntryNamesWhatIsDamaged) {
   }
 }
 
-TEST_F(CardFile, ListEntriesTable) {
+TEST_F(CardFile, EntryTableOfTheDirectory) {
   ASSERT_EQ(CreateCardDataFile(path, 200, 2, 100), TCreateResult::Completed);
   {
-    TRgdFile fresh(path);
-    const TextTable empty = fresh.ListEntries();
+    TRgdFile fresh(path, TRgdFile::Mode::ReadWrite);
+    const TextTable empty = EntryTable(fresh.Entries());
     EXPECT_EQ(empty.RowCount(), 2);
     EXPECT_EQ(empty.ColCount(), 9);
     EXPECT_EQ(empty.rows[1], std::vector<std::string>(9));
@@ -747,9 +784,9 @@ TEST_F(CardFile, ListEntriesTable) {
   PutEntry(b, 13, 1, 21, 300);
   b[13 * 512 + 34] = 255, b[13 * 512 + 37] = 0xFF, b[13 * 512 + 38] = 0xFF;
   WriteBytes(path, b);
-  TRgdFile card(path);
+  TRgdFile card(path, TRgdFile::Mode::ReadWrite);
   AddPlain(card, "abc", {1});
-  const TextTable t = card.ListEntries();
+  const TextTable t = EntryTable(card.Entries());
   EXPECT_EQ(t.fixedRows, 1);
   EXPECT_EQ(t.fixedCols, 1);
   using Row = std::vector<std::string>;

@@ -20,12 +20,12 @@ TEST(HexWriter, SmallImageGivesHandCheckedRecords) {
   const Bytes flash = {0x00, 0x01, 0x04, 0x00, 0x00, 0x00, 0x00, 0x00};  // GOTO 0x000100
   const Bytes eeprom = {0xAA, 0xBB};
   const Bytes config = {0x01, 0x02, 0x03, 0x04};
-  const std::string hex = WriteDsPicHex({.flash = flash,
-                                         .flashStart = 0,
-                                         .eeprom = eeprom,
-                                         .eepromStart = 0x7FF000,
-                                         .config = config,
-                                         .configStart = 0xF80000});
+  const std::string hex = WriteDsPicHex({.Flash = flash,
+                                         .FlashStart = 0,
+                                         .Eeprom = eeprom,
+                                         .EepromStart = 0x7FF000,
+                                         .Config = config,
+                                         .ConfigStart = 0xF80000});
   EXPECT_EQ(hex,
             ":020000040000FA\n"
             ":080000000001040000000000F3\n"
@@ -42,10 +42,7 @@ TEST(HexWriter, RecordsStayInsideSixteenByteBlocksAndSwitchUpperAddress) {
   Bytes flash(24);
   for (std::size_t i = 0; i < flash.size(); ++i)
     flash[i] = static_cast<std::uint8_t>(i);
-  DsPicHexImage image;
-  image.flash = flash;
-  image.flashStart = 0x7FFC;
-  const std::string hex = WriteDsPicHex(image);
+  const std::string hex = WriteDsPicHex({.Flash = flash, .FlashStart = 0x7FFC});
   EXPECT_EQ(hex,
             ":020000040000FA\n"
             ":08FFF8000001020304050607E5\n"
@@ -56,6 +53,27 @@ TEST(HexWriter, RecordsStayInsideSixteenByteBlocksAndSwitchUpperAddress) {
 
 TEST(HexWriter, EmptyImageIsOnlyTheEndRecord) {
   EXPECT_EQ(WriteDsPicHex({}), ":00000001FF\n");
+}
+
+// An entry keeps the starts of FLASH and EEPROM; CONFIG goes to the device's configuration memory.
+TEST(HexWriter, AnEntryGoesWhereItsHeaderAndItsDeviceSay) {
+  TRgdEntryPayloads entry;
+  entry.Header.FlashStart = 0x100;
+  entry.Header.FlashEntryPoint = 0x200;
+  entry.Header.EepromStart = 0x7FF010;
+  entry.Flash = {1, 2, 3, 0};
+  entry.Eeprom = {4, 5};
+  entry.Config = {6, 7};
+  TDeviceInfo device;
+  device.Config = {0xF80000, 0xF8000E, 0xF};
+  const TRgdEntryImage image = HexImageOfEntry(entry, device);
+  EXPECT_EQ(image.FlashStart, 0x100u);
+  EXPECT_EQ(image.FlashEntryPoint, 0x200u);
+  EXPECT_EQ(image.EepromStart, 0x7FF010u);
+  EXPECT_EQ(image.ConfigStart, 0xF80000u);
+  EXPECT_EQ(Bytes(image.Flash.begin(), image.Flash.end()), entry.Flash);
+  EXPECT_EQ(Bytes(image.Eeprom.begin(), image.Eeprom.end()), entry.Eeprom);
+  EXPECT_EQ(Bytes(image.Config.begin(), image.Config.end()), entry.Config);
 }
 
 Bytes Payload(const TdsPicMemRegion& region, std::uint32_t size) {
@@ -78,12 +96,12 @@ TEST(HexWriter, LoadingTheTextGivesBackTheSamePayloads) {
   }
   const Bytes eeprom = {1, 2, 0xFF, 0xFF, 5, 6};
   const Bytes config = {0xC1, 0xC2, 0xC3, 0xC4, 0xC5, 0xC6, 0xC7, 0xC8};
-  const HexFileText file{"round-trip.hex", WriteDsPicHex({.flash = flash,
-                                                          .flashStart = 0x100,
-                                                          .eeprom = eeprom,
-                                                          .eepromStart = 0x7FF010,
-                                                          .config = config,
-                                                          .configStart = 0xF80000})};
+  const HexFileText file{"round-trip.hex", WriteDsPicHex({.Flash = flash,
+                                                          .FlashStart = 0x100,
+                                                          .Eeprom = eeprom,
+                                                          .EepromStart = 0x7FF010,
+                                                          .Config = config,
+                                                          .ConfigStart = 0xF80000})};
 
   TdsPicMemRegion flashRegion({0, 0x17FFE, 0x17FFF}, true);
   TdsPicMemRegion eepromRegion({0x7FF000, 0x7FFFFE, 0xFFF}, false);

@@ -38,7 +38,7 @@ class HexInfoTest : public ::testing::Test {
 };
 
 TEST_F(HexInfoTest, EndOfFileOnly) {
-  const auto info = ShowHexInfo(Write(":00000001FF\n"), defaults_, 0);
+  const auto info = ReadHexInfo(Write(":00000001FF\n"), defaults_, 0);
   ASSERT_TRUE(info);
   const Rows expected = {
       {"", "Begin", "End", "Size hex(dec) in units"},
@@ -62,7 +62,7 @@ TEST_F(HexInfoTest, GotoAtTheResetVectorAndAnEepromWordAtTheTop) {
       ":0200000400FFFB\n"
       ":04FFFC0034120000BB\n"
       ":00000001FF\n");
-  const auto first = ShowHexInfo(path, defaults_, 0);
+  const auto first = ReadHexInfo(path, defaults_, 0);
   ASSERT_TRUE(first);
   EXPECT_EQ(first->table.rows[1],
             (std::vector<std::string>{"Flash", "0x000000", "0x000003", "0x000004 (4)"}));
@@ -72,34 +72,34 @@ TEST_F(HexInfoTest, GotoAtTheResetVectorAndAnEepromWordAtTheTop) {
   EXPECT_EQ(first->flash.last, 3u);
   EXPECT_EQ(first->flash.size, 4u);
   EXPECT_EQ(first->entry, 0x100u);
-  EXPECT_EQ(ShowHexInfo(path, defaults_, 0)->table.rows, first->table.rows);
+  EXPECT_EQ(ReadHexInfo(path, defaults_, 0)->table.rows, first->table.rows);
 
   // The same file through a device whose program memory does not start at 0: no entry point,
   // and the words at 0 and 2 lie outside it.
   defaults_.push_back(defaults_.front());
   defaults_.back().info.Flash = {0x100, 0x17FFE, 0x17EFF};
-  const auto other = ShowHexInfo(path, defaults_, 1);
+  const auto other = ReadHexInfo(path, defaults_, 1);
   EXPECT_EQ(other->table.rows[1],
             (std::vector<std::string>{"Flash", "0x000100", "0x000100", "0x000000 (0)"}));
   EXPECT_EQ(other->entry, 0u);
 }
 
 TEST_F(HexInfoTest, NothingToShowOrNoDevice) {
-  EXPECT_FALSE(ShowHexInfo("", defaults_, 0));
-  EXPECT_FALSE(ShowHexInfo((dir_ / "absent.hex").string(), defaults_, 0));
-  EXPECT_FALSE(ShowHexInfo(dir_.string(), defaults_, 0)) << "a folder is no file";
+  EXPECT_FALSE(ReadHexInfo("", defaults_, 0));
+  EXPECT_FALSE(ReadHexInfo((dir_ / "absent.hex").string(), defaults_, 0));
+  EXPECT_FALSE(ReadHexInfo(dir_.string(), defaults_, 0)) << "a folder is no file";
   const std::string path = Write(":00000001FF\n");
   for (int selected : {-1, 1}) {
     try {
-      ShowHexInfo(path, defaults_, selected);
+      ReadHexInfo(path, defaults_, selected);
       ADD_FAILURE() << "no error for " << selected;
     } catch (const EListError& e) {
       EXPECT_EQ(std::string(e.what()),
                 "List index out of bounds (" + std::to_string(selected) + ")");
     }
   }
-  EXPECT_THROW(ShowHexInfo(path, {}, -1), EListError);
-  EXPECT_THROW(ShowHexInfo(Write(":0400000012341G0060\n"), defaults_, 0), EConvertError);
+  EXPECT_THROW(ReadHexInfo(path, {}, -1), EListError);
+  EXPECT_THROW(ReadHexInfo(Write(":0400000012341G0060\n"), defaults_, 0), EConvertError);
 }
 
 // A device the catalogue refuses shows no information: its refusal instead.
@@ -107,7 +107,7 @@ TEST_F(HexInfoTest, ARefusedDeviceIsNamedInsteadOfShown) {
   defaults_.front().refusal = "refused: FLASH_END=0xFFFFFFFF";
   const std::string path = Write(":00000001FF\n");
   try {
-    ShowHexInfo(path, defaults_, 0);
+    ReadHexInfo(path, defaults_, 0);
     ADD_FAILURE() << "no error";
   } catch (const EDeviceRefused& e) {
     EXPECT_STREQ(e.what(), "refused: FLASH_END=0xFFFFFFFF");

@@ -267,7 +267,7 @@ TEST(IhexFile, ReadOnceGivesWhatEachRegionWouldReadItself) {
   for (const auto& [range, program] : {std::pair{kFlash, true}, std::pair{kEeprom, false}}) {
     TdsPicMemRegion once(range, program), own(range, program);
     once.LoadFromHexFile(file);
-    own.LoadFromHexFile(path);
+    own.LoadFromHexFile(ReadHexFile(path));
     EXPECT_EQ(once.ImageFirst(), own.ImageFirst());
     EXPECT_EQ(once.ImageLast(), own.ImageLast());
     EXPECT_EQ(once.GetLowWord(once.BaseAddress()), own.GetLowWord(own.BaseAddress()));
@@ -278,7 +278,7 @@ TEST(IhexFile, ReadOnceGivesWhatEachRegionWouldReadItself) {
   region.LoadFromHexFile(file);
   const std::string missing = (dir / "missing.hex").string();
   try {
-    region.LoadFromHexFile(missing);
+    region.LoadFromHexFile(ReadHexFile(missing));
     FAIL() << "no error";
   } catch (const EFOpenError& e) {
     EXPECT_EQ(std::string(e.what()), "Cannot open file " + missing + ": файл не найден");

@@ -56,7 +56,9 @@ TEST(InputFiles, OddFilesAreRefusedAtOnceByEveryReader) {
       "Файл " + large + " слишком велик (67108865 байт): допустимо не более 67108864 байт";
 
   const auto hex = [](const std::string& path) {
-    return [path] { TdsPicMemRegion({0, 0x17FFE, 0x17FFF}, true).LoadFromHexFile(path); };
+    return [path] {
+      TdsPicMemRegion({0, 0x17FFE, 0x17FFF}, true).LoadFromHexFile(ReadHexFile(path));
+    };
   };
   const auto catalogue = [](const std::string& path) {
     return [path] {
@@ -140,7 +142,7 @@ TEST(InputFiles, ACardOnAReadOnlyMediumSaysSo) {
     GTEST_SKIP() << "cannot remount the tmpfs read-only";
   }
   EXPECT_EQ(
-      ErrorOf([&] { TRgdFile card(path); }),
+      ErrorOf([&] { TRgdFile card(path, TRgdFile::Mode::ReadWrite); }),
       "Cannot open file " + path + ": носитель доступен только для чтения (защищён от записи)");
   EXPECT_EQ(ErrorOf([&] { TRgdFile card(path, TRgdFile::Mode::ReadOnly); }), "(no error)");
   ::umount2(mountPoint.c_str(), MNT_DETACH);

@@ -49,11 +49,26 @@ TEST(UserMessage, KindsHaveTheirStyleAndCaption) {
   EXPECT_EQ(UserMessage(presenter, texts::kFormatConfirm, mkQuestion), kIdNo);
   ASSERT_EQ(presenter.shown.size(), 1u);
   EXPECT_EQ(presenter.shown[0].caption, "Kerrow Ltd Firmware Updater");
-  EXPECT_EQ(presenter.shown[0].style.flags, 0x124u);
+  EXPECT_EQ(presenter.shown[0].style.icon, MessageIcon::Question);
+  EXPECT_EQ(presenter.shown[0].style.buttons, MessageButtons::YesNo);
   EXPECT_EQ(presenter.shown[0].style.defaultButton, kIdNo);
-  EXPECT_EQ(StyleOfKind(mkInformation)->flags, 0x40u);
-  EXPECT_EQ(StyleOfKind(mkWarning)->flags, 0x35u);
-  EXPECT_EQ(StyleOfKind(mkError)->flags, 0x10u);
+  const struct {
+    TMessageKind kind;
+    MessageIcon icon;
+    MessageButtons buttons;
+    int defaultButton;
+  } kinds[] = {
+      {mkInformation, MessageIcon::Information, MessageButtons::Ok, kIdOk},
+      {mkWarning, MessageIcon::Warning, MessageButtons::RetryCancel, kIdRetry},
+      {mkError, MessageIcon::Error, MessageButtons::Ok, kIdOk},
+  };
+  for (const auto& k : kinds) {
+    const auto style = StyleOfKind(k.kind);
+    ASSERT_TRUE(style) << k.kind;
+    EXPECT_EQ(style->icon, k.icon) << k.kind;
+    EXPECT_EQ(style->buttons, k.buttons) << k.kind;
+    EXPECT_EQ(style->defaultButton, k.defaultButton) << k.kind;
+  }
 }
 
 TEST(UserMessage, UnknownKindShowsNothing) {
@@ -73,14 +88,20 @@ TEST(ReportException, FullStopRule) {
   EXPECT_EQ(ExceptionDisplayText(""), "");
 }
 
-TEST(ReportException, ShowsAnErrorBoxButNotAnAbort) {
+TEST(ReportException, ShowsAFailureInAnErrorBoxAndARefusalInItsKindsStyle) {
   RecordingPresenter presenter;
   ReportException(presenter, EListError(-1));
-  ReportException(presenter, EAbort());
-  ASSERT_EQ(presenter.shown.size(), 1u);
+  ReportException(presenter, ERefusal("Выберите файл"));
+  ReportException(presenter, ERefusal("Внимание", mkWarning));
+  ASSERT_EQ(presenter.shown.size(), 3u);
   // ")" sorts before ".", so the text stays as it is.
   EXPECT_EQ(presenter.shown[0].text, "List index out of bounds (-1)");
   EXPECT_EQ(presenter.shown[0].style.icon, MessageIcon::Error);
+  // A refusal is shown as it was written: no full stop is added.
+  EXPECT_EQ(presenter.shown[1].text, "Выберите файл");
+  EXPECT_EQ(presenter.shown[1].style.icon, MessageIcon::Information);
+  EXPECT_EQ(presenter.shown[2].style.icon, MessageIcon::Warning);
+  EXPECT_EQ(presenter.shown[2].caption, "Kerrow Ltd Firmware Updater");
 }
 
 }  // namespace

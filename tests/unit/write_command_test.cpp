@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -25,7 +26,6 @@ using test::Bytes;
 
 using test::HexRecord;
 using test::ReadText;
-using test::RecordingPresenter;
 using test::WriteText;
 
 // The reset vector's GOTO 0x000100 at processor addresses 0 and 2, and one config word.
@@ -72,8 +72,19 @@ class WriteCommandTest : public ::testing::Test {
   std::string card_;
   std::string hex_;
   std::vector<DeviceEntry> devices_ = {Device(0)};
-  RecordingPresenter presenter_;
 };
+
+// The text of the refusal the write gives (which must be of kind information); empty when it
+// writes.
+std::string RefusalOf(const WriteInputs& in, std::span<const DeviceEntry> devices) {
+  try {
+    WriteUpdate(in, devices);
+    return "";
+  } catch (const ERefusal& refusal) {
+    EXPECT_EQ(refusal.Kind(), mkInformation) << refusal.what();
+    return refusal.what();
+  }
+}
 
 TEST_F(WriteCommandTest, RefusesMissingInputsAndUnstorableNamesBeforeTouchingTheCard) {
   const std::string folder = dir_.string();
@@ -101,16 +112,12 @@ TEST_F(WriteCommandTest, RefusesMissingInputsAndUnstorableNamesBeforeTouchingThe
   };
   const std::string before = ReadText(card_);
   for (const auto& c : cases) {
-    RecordingPresenter presenter;
     WriteInputs in = Inputs();
     in.hexPath = c.hex;
     in.deviceIndex = c.device;
     in.cardPath = c.card;
     in.name = c.name;
-    EXPECT_FALSE(WriteUpdate(in, devices_, presenter)) << c.expected;
-    ASSERT_EQ(presenter.shown.size(), 1u) << c.expected;
-    EXPECT_EQ(presenter.shown[0].text, c.expected);
-    EXPECT_EQ(presenter.shown[0].style.icon, MessageIcon::Information);
+    EXPECT_EQ(RefusalOf(in, devices_), c.expected);
   }
   EXPECT_EQ(ReadText(card_), before);
 }
@@ -122,13 +129,11 @@ TEST_F(WriteCommandTest, AppendsTheImagesWithVersionsBroughtIntoRange) {
   in.hrel = 300;
   in.sver = -1;
   in.srel = 70000;
-  const auto result = WriteUpdate(in, devices_, presenter_);
-  ASSERT_TRUE(result);
-  EXPECT_TRUE(presenter_.shown.empty());
-  EXPECT_EQ(result->newEntry.Name, "Прошивка МК 16ch");
-  EXPECT_EQ(result->newEntry.Id, 1);
-  EXPECT_EQ(result->newEntry.Version, (TRgdVersionInfo{1, 255, 0, 65535}));
-  EXPECT_EQ(result->entries.RowCount(), 3);  // captions, the entry, the empty last row
+  const WriteResult result = WriteUpdate(in, devices_);
+  EXPECT_EQ(result.newEntry.Name, "Прошивка МК 16ch");
+  EXPECT_EQ(result.newEntry.Id, 1);
+  EXPECT_EQ(result.newEntry.Version, (TRgdVersionInfo{1, 255, 0, 65535}));
+  EXPECT_EQ(result.entries.RowCount(), 3);  // captions, the entry, the empty last row
 
   TRgdFile card(card_, TRgdFile::Mode::ReadOnly);
   const TRgdEntryPayloads entry = card.ReadEntryPayloads(0);
@@ -143,13 +148,12 @@ TEST_F(WriteCommandTest, AppendsTheImagesWithVersionsBroughtIntoRange) {
 }
 
 TEST_F(WriteCommandTest, ScrambledSecondWriteGetsTheNextIdAndReadsBackWhole) {
-  ASSERT_TRUE(WriteUpdate(Inputs(), devices_, presenter_));
+  ASSERT_NO_THROW(WriteUpdate(Inputs(), devices_));
   WriteInputs in = Inputs();
-  in.scramble = true;
-  const auto second = WriteUpdate(in, devices_, presenter_);
-  ASSERT_TRUE(second);
-  EXPECT_EQ(second->newEntryIndex, 1);
-  EXPECT_EQ(second->newEntry.Id, 2);
+  in.scrambleKeys = DrawScrambleKeys();
+  const WriteResult second = WriteUpdate(in, devices_);
+  EXPECT_EQ(second.newEntryIndex, 1);
+  EXPECT_EQ(second.newEntry.Id, 2);
 
   TRgdFile card(card_, TRgdFile::Mode::ReadOnly);
   const TRgdEntryPayloads plain = card.ReadEntryPayloads(0);
@@ -165,14 +169,14 @@ TEST_F(WriteCommandTest, WrongCardFailsBeforeTheFirmwareIsLookedAt) {
   // Firmware below the application window of a device with a boot area: it would not fit.
   const std::vector<DeviceEntry> bootloaded = {Device(0x100)};
   WriteText(card_, std::string(512, 'x'));
-  EXPECT_THROW(WriteUpdate(Inputs(), bootloaded, presenter_), EInvalidFormat);
+  EXPECT_THROW(WriteUpdate(Inputs(), bootloaded), EInvalidFormat);
 }
 
 TEST_F(WriteCommandTest, ImageOutsideItsWindowLeavesTheCardAsItWas) {
   const std::vector<DeviceEntry> bootloaded = {Device(0x100)};
   const std::string before = ReadText(card_);
   try {
-    WriteUpdate(Inputs(), bootloaded, presenter_);
+    WriteUpdate(Inputs(), bootloaded);
     FAIL() << "no ENotInWindow";
   } catch (const ENotInWindow& error) {
     EXPECT_NE(std::string(error.what()).find("FLASH"), std::string::npos);
@@ -193,7 +197,7 @@ TEST_F(WriteCommandTest, ADeviceTheCatalogueRefusesWritesNothing) {
   ASSERT_EQ(devices.size(), 2u);
   const std::string before = ReadText(card_);
   try {
-    WriteUpdate(Inputs(), devices, presenter_);
+    WriteUpdate(Inputs(), devices);
     FAIL() << "no error";
   } catch (const EDeviceRefused& e) {
     EXPECT_EQ(std::string(e.what()),
@@ -204,7 +208,7 @@ TEST_F(WriteCommandTest, ADeviceTheCatalogueRefusesWritesNothing) {
   EXPECT_EQ(ReadText(card_), before);
   WriteInputs in = Inputs();
   in.deviceIndex = 1;
-  EXPECT_TRUE(WriteUpdate(in, devices, presenter_));
+  EXPECT_NO_THROW(WriteUpdate(in, devices));
 }
 
 // ESC, BEL, CR, LF, TAB and the other controls would be printed by every listing of the card and
@@ -226,15 +230,11 @@ TEST_F(WriteCommandTest, ANameWithAControlCharacterIsRefused) {
   const std::string before = ReadText(card_);
   for (const auto& c : cases) {
     SCOPED_TRACE(c.shown);
-    RecordingPresenter presenter;
     WriteInputs in = Inputs();
     in.name = c.name;
-    EXPECT_FALSE(WriteUpdate(in, devices_, presenter));
-    ASSERT_EQ(presenter.shown.size(), 1u);
-    EXPECT_EQ(presenter.shown[0].text, "Наименование обновления \"" + c.shown +
+    EXPECT_EQ(RefusalOf(in, devices_), "Наименование обновления \"" + c.shown +
                                            "\" содержит управляющий символ " + c.character +
                                            ",\n\rкоторый нельзя записать на карту ММС");
-    EXPECT_EQ(presenter.shown[0].style.icon, MessageIcon::Information);
   }
   EXPECT_EQ(ReadText(card_), before);
 }
@@ -244,12 +244,12 @@ TEST_F(WriteCommandTest, ANameWithAControlCharacterIsRefused) {
 constexpr std::uint64_t kFirstEntryOffset = 201 * 512;
 
 TEST_F(WriteCommandTest, AReadBackFailureAfterTheCommitIsAnEntryWrittenNotAFailedWrite) {
-  ASSERT_TRUE(WriteUpdate(Inputs(), devices_, presenter_));
+  ASSERT_NO_THROW(WriteUpdate(Inputs(), devices_));
   const CardDeviceOpener readsFailAfterTheHeaderPage = [](const std::string& path) {
     return std::make_unique<test::ReadsFailAfterSyncs>(platform::OpenForUpdate(path), 2);
   };
   try {
-    WriteUpdate(Inputs(), devices_, presenter_, readsFailAfterTheHeaderPage);
+    WriteUpdate(Inputs(), devices_, readsFailAfterTheHeaderPage);
     FAIL() << "no error";
   } catch (const EEntryCommitted& e) {
     EXPECT_EQ(e.Id(), 2);
@@ -262,60 +262,39 @@ TEST_F(WriteCommandTest, AReadBackFailureAfterTheCommitIsAnEntryWrittenNotAFaile
   EXPECT_TRUE(card.CheckEntry(1).Ok());
 }
 
-TEST_F(WriteCommandTest, EntriesHiddenPastTheChainAreOverwrittenOnlyWhenTheUserSaysSo) {
-  ASSERT_TRUE(WriteUpdate(Inputs(), devices_, presenter_));
-  ASSERT_TRUE(WriteUpdate(Inputs(), devices_, presenter_));
+TEST_F(WriteCommandTest, EntriesHiddenPastTheChainAreOverwrittenOnlyWhenForced) {
+  ASSERT_NO_THROW(WriteUpdate(Inputs(), devices_));
+  ASSERT_NO_THROW(WriteUpdate(Inputs(), devices_));
   std::string bytes = ReadText(card_);
   bytes[kFirstEntryOffset] = 0x5B;  // a flipped marker hides both entries; the second is found
   WriteText(card_, bytes);
   const std::string report =
       "В секции EXTENDED файла ММС " + card_ +
       " за концом цепочки найдены записи,\n\rкоторых нет в списке (1):\n\rстраница 205, ID 2, "
-      "имя \"Update          \"\n\r";
-  const struct {
-    OrphanPolicy policy;
-    int answer;
-    std::string shown;  // empty: no message
-    MessageIcon icon;
-    bool written;
-  } cases[] = {
-      {OrphanPolicy::Refuse, kIdYes, report + std::string(texts::kOrphansRefused),
-       MessageIcon::Information, false},
-      {OrphanPolicy::Ask, kIdNo, report + std::string(texts::kOrphansQuestion),
-       MessageIcon::Question, false},
-      {OrphanPolicy::Ask, kIdYes, report + std::string(texts::kOrphansQuestion),
-       MessageIcon::Question, true},
-      {OrphanPolicy::Overwrite, kIdNo, "", MessageIcon::Information, true},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(static_cast<int>(c.policy) * 10 + c.answer);
-    WriteText(card_, bytes);
-    RecordingPresenter presenter;
-    presenter.answer = c.answer;
-    WriteInputs in = Inputs();
-    in.orphans = c.policy;
-    EXPECT_EQ(WriteUpdate(in, devices_, presenter).has_value(), c.written);
-    if (c.shown.empty()) {
-      EXPECT_TRUE(presenter.shown.empty());
-    } else {
-      ASSERT_EQ(presenter.shown.size(), 1u);
-      EXPECT_EQ(presenter.shown[0].text, c.shown);
-      EXPECT_EQ(presenter.shown[0].style.icon, c.icon);
-    }
-    if (!c.written) {
-      EXPECT_EQ(ReadText(card_), bytes);
-      continue;
-    }
-    TRgdFile card(card_, TRgdFile::Mode::ReadOnly);
-    EXPECT_EQ(card.EntryCount(), 1);
-    EXPECT_TRUE(card.FindOrphanedEntries().empty()) << "the hidden entry was written over";
+      "имя \"Update          \"";
+
+  try {
+    WriteUpdate(Inputs(), devices_);
+    ADD_FAILURE() << "written over the hidden entry";
+  } catch (const EOrphanedEntries& refusal) {
+    EXPECT_EQ(refusal.Report(), report);  // what the window asks about
+    EXPECT_EQ(refusal.what(), report + "\n\r" + std::string(texts::kOrphansRefused));
+    EXPECT_EQ(refusal.Kind(), mkInformation);
   }
+  EXPECT_EQ(ReadText(card_), bytes);
+
+  WriteInputs in = Inputs();
+  in.force = true;
+  ASSERT_NO_THROW(WriteUpdate(in, devices_));
+  TRgdFile card(card_, TRgdFile::Mode::ReadOnly);
+  EXPECT_EQ(card.EntryCount(), 1);
+  EXPECT_TRUE(card.FindOrphanedEntries().empty()) << "the hidden entry was written over";
 }
 
 TEST_F(WriteCommandTest, VerifyReadsTheNewEntryFromTheCardAndNamesTheCheckThatFails) {
   WriteInputs in = Inputs();
   in.verify = true;
-  ASSERT_TRUE(WriteUpdate(in, devices_, presenter_));  // a card that holds what was written
+  ASSERT_NO_THROW(WriteUpdate(in, devices_));  // a card that holds what was written
   const struct {
     std::uint64_t offset;  // of the byte the card does not hold, in the second entry
     const char* failures;
@@ -329,7 +308,7 @@ TEST_F(WriteCommandTest, VerifyReadsTheNewEntryFromTheCardAndNamesTheCheckThatFa
       return std::make_unique<test::MediumDiffers>(platform::OpenForUpdate(path), c.offset);
     };
     try {
-      WriteUpdate(in, devices_, presenter_, mediumDiffers);
+      WriteUpdate(in, devices_, mediumDiffers);
       ADD_FAILURE() << "no error for " << c.failures;
     } catch (const EWrittenEntryDamaged& e) {
       EXPECT_EQ(e.what(), "Запись ID 2 (страница 205) файла ММС " + card_ +
