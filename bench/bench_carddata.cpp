@@ -28,7 +28,7 @@ void BM_CreateCard512Mb(benchmark::State& state) {
   const std::string path = (BenchDir() / "bench-create.rgd").string();
   const std::uint32_t pages = 512 * kPagesPerMb;
   for (auto _ : state) {
-    fw::CreateCardDataFileMb(path, pages, 50, 51);
+    fw::CreateCardDataFile(path, fw::MakeCardLayout(pages, 50, fw::ExtendedPagesFromMegabytes(51)));
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * pages * 512);
   fs::remove(path);
@@ -39,7 +39,7 @@ BENCHMARK(BM_CreateCard512Mb)->Unit(benchmark::kMillisecond)->Iterations(3)->Use
 std::string MakeCardWithEntries(int count) {
   const std::string path = (BenchDir() / "bench-list.rgd").string();
   const std::uint32_t extPages = static_cast<std::uint32_t>(count) * 2 + 2;
-  fw::CreateCardDataFile(path, extPages + 1000, 50, extPages);
+  fw::CreateCardDataFile(path, fw::MakeCardLayout(extPages + 1000, 50, extPages));
   fw::Page entry{};
   fw::TRgdEntryHeader header;
   header.Marker = fw::kEntryMarker;

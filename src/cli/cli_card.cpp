@@ -28,14 +28,13 @@ namespace fw::cli {
 
 int RunCreate(const CreateOptions& o, const CliServices& services) {
   const std::uint64_t pages = o.pages != 0 ? o.pages : std::uint64_t{o.sizeMb} * kPagesPerMegabyte;
-  // Below 2^32 pages, below 2097152 MB: the megabytes fit a signed 32-bit count.
-  const std::uint32_t extendedMb = o.sections.extendedMb
-                                       ? *o.sections.extendedMb
-                                       : static_cast<std::uint32_t>(ExtendedDefaultForSize(
-                                             static_cast<std::int32_t>(pages / kPagesPerMegabyte)));
-  // A count past 32 bits is refused like any other count out of range.
-  const auto pages32 = static_cast<std::uint32_t>(std::min<std::uint64_t>(pages, UINT32_MAX));
-  CheckCreateParameters(pages32, o.sections.sessions, ExtendedPagesFromMegabytes(extendedMb));
+  // Below 2^32 pages: the megabytes fit 32 bits.
+  const std::uint32_t extendedMb =
+      o.sections.extendedMb
+          ? *o.sections.extendedMb
+          : ExtendedRangeForSize(static_cast<std::uint32_t>(pages / kPagesPerMegabyte)).Default;
+  const TCardLayout layout =
+      MakeCardLayout(pages, o.sections.sessions, ExtendedPagesFromMegabytes(extendedMb));
 
   std::error_code error;
   if (!o.force && std::filesystem::exists(o.card, error))
@@ -43,8 +42,8 @@ int RunCreate(const CreateOptions& o, const CliServices& services) {
 
   const InterruptGuard interrupt;
   ProgressBar bar(services.err, services.errIsTerminal);
-  const TCreateResult result = CreateCardDataFileMb(
-      o.card, pages32, o.sections.sessions, extendedMb,
+  const TCreateResult result = CreateCardDataFile(
+      o.card, layout,
       [&bar](std::uint32_t written, std::uint32_t total) { bar.Show(written, total); },
       [&interrupt] { return interrupt.Requested(); });
   bar.Clear();
@@ -54,7 +53,7 @@ int RunCreate(const CreateOptions& o, const CliServices& services) {
   }
   services.out << TerminalText(FormatMessage(
                       texts::kCardFileCreated,
-                      {o.card, std::uint64_t{pages32} * kPageSize, std::uint64_t{pages32 - 1}}))
+                      {o.card, layout.FileBytes(), std::uint64_t{layout.DataPages()}}))
                << '\n';
   return kExitOk;
 }

@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "core/message_format.h"
+#include "core/preparation.h"
 #include "core/texts.h"
 #include "core/utf8_path.h"
 
@@ -48,8 +49,19 @@ int SelectDevice(const std::vector<DeviceEntry>& devices, const DeviceOptions& o
 
 void AddSectionOptions(CLI::App& command, SectionOptions& options,
                        std::string_view extendedDescription) {
-  command.add_option("--sessions", options.sessions, "Maximum number of recording sessions")
-      ->check(CLI::IsMember({50u, 100u, 500u, 1000u}))
+  // Any positive whole number, as in the preparation dialog; the help names the usual choices.
+  std::string usual;
+  for (const std::uint32_t choice : kSessionChoices)
+    usual += (usual.empty() ? "" : ", ") + std::to_string(choice);
+  const CLI::Validator positive(
+      [](std::string& text) -> std::string {
+        return ParseSessions(text) ? std::string() : FormatMessage(texts::kSessionsInvalid, {text});
+      },
+      "POSITIVE");
+  command
+      .add_option("--sessions", options.sessions,
+                  "Maximum number of recording sessions: a positive whole number, usually " + usual)
+      ->check(positive)
       ->capture_default_str();
   command.add_option("--extended-mb", options.extendedMb, std::string(extendedDescription));
 }

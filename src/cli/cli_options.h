@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/catalogue.h"
+#include "core/preparation.h"
 
 namespace CLI {
 class App;
@@ -37,7 +38,7 @@ int SelectDevice(const std::vector<DeviceEntry>& devices, const DeviceOptions& o
 
 // --sessions S and --extended-mb X of a command that makes a card data file.
 struct SectionOptions {
-  std::uint32_t sessions = 50;
+  std::uint32_t sessions = kDefaultSessions;
   std::optional<std::uint32_t> extendedMb;  // nothing: the default for the file's size
 };
 

@@ -21,6 +21,7 @@
 #include "core/message_format.h"
 #include "core/preparation.h"
 #include "core/texts.h"
+#include "platform/process.h"
 
 namespace fw::cli {
 namespace {
@@ -56,6 +57,7 @@ void WriteDriveJson(JsonWriter& json, const TCardDriveInfo& drive) {
 
 int RunDrives(const DrivesOptions& o, const CliServices& services) {
   const auto volumes = OpenVolumes(services);
+  platform::LeaveForExecutableDir();  // the current directory keeps no card busy
   const auto drives = DiscoverCardDrives(*volumes);
   if (o.json) {
     JsonWriter json;
@@ -152,29 +154,25 @@ const TCardDriveInfo& FindDrive(const std::vector<TCardDriveInfo>& drives, std::
   throw std::runtime_error(FormatMessage(texts::kUnknownDrive, {name, CommaSeparated(known)}));
 }
 
-void CheckRange(std::string_view option, std::uint32_t value, std::uint32_t low, std::uint32_t high,
+void CheckRange(std::string_view option, std::uint32_t value, const TFieldRange& range,
                 const TCardDriveInfo& drive) {
-  if (value >= low && value <= high)
+  if (range.Contains(value))
     return;
-  throw std::runtime_error(FormatMessage(
-      texts::kOptionOutOfRange, {std::string(option), std::uint64_t{value}, std::uint64_t{low},
-                                 std::uint64_t{high}, drive.Letter}));
+  throw std::runtime_error(
+      FormatMessage(texts::kOptionOutOfRange,
+                    {std::string(option), std::uint64_t{value}, std::uint64_t{range.Min},
+                     std::uint64_t{range.Max}, drive.Letter}));
 }
 
-// The dialog's fields for this drive: the size is at most the drive's size (the whole card by
-// default), the EXTENDED section at most half of the size (a tenth of it by default).
+// The dialog's fields for this drive, with the dialog's ranges and defaults.
 TPreparationInputs InputsFor(const PrepareOptions& o, const TCardDriveInfo& drive) {
   TPreparationInputs inputs;
-  const auto sizeMax = static_cast<std::uint32_t>(std::max(drive.SizeMB, 0));
-  inputs.SizeMB = o.sizeMb.value_or(sizeMax);
-  CheckRange("--size-mb", inputs.SizeMB, std::min(1u, sizeMax), sizeMax, drive);
-  const auto size = static_cast<std::int32_t>(inputs.SizeMB);
-  const auto extendedMax = static_cast<std::uint32_t>(ExtendedMaxForSize(size));
-  inputs.ExtendedMB =
-      o.sections.extendedMb
-          ? *o.sections.extendedMb
-          : std::min(static_cast<std::uint32_t>(ExtendedDefaultForSize(size)), extendedMax);
-  CheckRange("--extended-mb", inputs.ExtendedMB, 0, extendedMax, drive);
+  const TFieldRange size = SizeRangeOf(drive);
+  inputs.SizeMB = o.sizeMb.value_or(size.Default);
+  CheckRange("--size-mb", inputs.SizeMB, size, drive);
+  const TFieldRange extended = ExtendedRangeForSize(inputs.SizeMB);
+  inputs.ExtendedMB = o.sections.extendedMb.value_or(extended.Default);
+  CheckRange("--extended-mb", inputs.ExtendedMB, extended, drive);
   inputs.Sessions = o.sections.sessions;
   inputs.Format = !o.noFormat;
   inputs.ReplaceExisting = o.force;
@@ -185,6 +183,7 @@ TPreparationInputs InputsFor(const PrepareOptions& o, const TCardDriveInfo& driv
 
 int RunPrepare(const PrepareOptions& o, const CliServices& services) {
   const auto volumes = OpenVolumes(services);
+  platform::LeaveForExecutableDir();  // the current directory keeps no card busy
   const auto drives = DiscoverCardDrives(*volumes);
   const TCardDriveInfo& drive = FindDrive(drives, o.drive);
   const TPreparationInputs inputs = InputsFor(o, drive);
@@ -232,7 +231,9 @@ void AddPrepareOptions(CLI::App& cmd, PrepareOptions& o) {
 int RunEject(const EjectOptions& o, const CliServices& services) {
   const auto volumes = OpenVolumes(services);
   StderrPresenter presenter(services.err);
-  switch (EjectCardOfPath(o.path, *volumes, presenter)) {
+  const auto card = CardVolumeOfPath(o.path, *volumes);
+  platform::LeaveForExecutableDir();  // the current directory keeps no card busy
+  switch (EjectCard(card, *volumes, presenter)) {
     case TEjectResult::Ejected:
       return kExitOk;
     case TEjectResult::NothingToEject:

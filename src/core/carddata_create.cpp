@@ -185,13 +185,17 @@ void CheckRoom(const std::string& path, std::uint32_t pages) {
 }  // namespace
 
 std::uint64_t ExtendedPagesFromMegabytes(std::uint64_t megabytes) {
-  return megabytes * (1048576 / kPageSize);
+  // Megabyte counts beyond any card stay beyond it, without wrapping.
+  return std::min<std::uint64_t>(megabytes, 1ull << 32) * kPagesPerMegabyte;
 }
 
-void CheckCreateParameters(std::uint32_t pages, std::uint64_t sessions,
+TCardLayout MakeCardLayout(std::uint64_t pages, std::uint64_t sessions,
                            std::uint64_t extendedPages) {
   if (pages == 0 || pages > kMaxFilePages) {
-    throw ECardParameters(FormatMessage(texts::kPagesOutOfRange, {std::uint64_t{pages}}));
+    // A count past 32 bits is told as the largest 32-bit count.
+    const std::uint64_t told = std::min<std::uint64_t>(pages, UINT32_MAX);
+    throw ECardParameters(
+        FormatMessage(texts::kPagesOutOfRange, {told, std::uint64_t{kMaxFilePages}}));
   }
   const std::uint64_t dataPages = pages - 1;
   // Neither term can wrap: sessions and extendedPages are refused long before 2^62.
@@ -201,22 +205,20 @@ void CheckCreateParameters(std::uint32_t pages, std::uint64_t sessions,
                                    std::min<std::uint64_t>(extendedPages, 1ull << 40);
     throw ECardParameters(FormatMessage(texts::kSectionsDoNotFit, {required, dataPages}));
   }
+  return TCardLayout(static_cast<std::uint32_t>(pages), static_cast<std::uint32_t>(sessions),
+                     static_cast<std::uint32_t>(extendedPages));
 }
 
 TCreateResult CreateCardDataFileOn(std::unique_ptr<platform::FileDevice> device,
-                                   const std::string& path, std::uint32_t pages,
-                                   std::uint64_t sessions, std::uint64_t extendedPages,
+                                   const std::string& path, const TCardLayout& layout,
                                    const CreateProgress& progress, const CreateCancel& cancel) {
   PartialFileGuard guard(device, path);
-  CheckCreateParameters(pages, sessions, extendedPages);
 
   Page header{};
-  MakeNewHeader(pages, static_cast<std::uint32_t>(sessions),
-                static_cast<std::uint32_t>(extendedPages))
-      .Serialize(header);
+  MakeNewHeader(layout.Pages(), layout.Sessions(), layout.ExtendedPages()).Serialize(header);
   WriteChecked(*device, path, 0, header);
 
-  if (ZeroPageWriter(*device, path, pages - 1, progress, cancel).Run() ==
+  if (ZeroPageWriter(*device, path, layout.DataPages(), progress, cancel).Run() ==
       TCreateResult::Cancelled) {
     return TCreateResult::Cancelled;  // the guard deletes the file
   }
@@ -225,29 +227,17 @@ TCreateResult CreateCardDataFileOn(std::unique_ptr<platform::FileDevice> device,
   return TCreateResult::Completed;
 }
 
-TCreateResult CreateCardDataFile(const std::string& path, std::uint32_t pages,
-                                 std::uint64_t sessions, std::uint64_t extendedPages,
+TCreateResult CreateCardDataFile(const std::string& path, const TCardLayout& layout,
                                  const CreateProgress& progress, const CreateCancel& cancel) {
-  CheckCreateParameters(pages, sessions, extendedPages);
   CheckFolderWritable(path);
-  CheckRoom(path, pages);
+  CheckRoom(path, layout.Pages());
   std::unique_ptr<platform::FileDevice> device;
   try {
     device = platform::CreateNew(path);
   } catch (const std::system_error& e) {
     throw EFCreateError(path, e.code());
   }
-  return CreateCardDataFileOn(std::move(device), path, pages, sessions, extendedPages, progress,
-                              cancel);
-}
-
-TCreateResult CreateCardDataFileMb(const std::string& path, std::uint32_t pages,
-                                   std::uint64_t sessions, std::uint64_t extendedMegabytes,
-                                   const CreateProgress& progress, const CreateCancel& cancel) {
-  // Megabyte counts beyond any card are refused as not fitting, without wrapping.
-  const std::uint64_t megabytes = std::min<std::uint64_t>(extendedMegabytes, 1ull << 32);
-  return CreateCardDataFile(path, pages, sessions, ExtendedPagesFromMegabytes(megabytes), progress,
-                            cancel);
+  return CreateCardDataFileOn(std::move(device), path, layout, progress, cancel);
 }
 
 }  // namespace fw

@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "core/carddata_errors.h"
+#include "core/carddata_layout.h"
 #include "platform/file_device.h"
 
 namespace fw {
@@ -39,39 +40,59 @@ class ECardNoRoom : public ECardParameters {
   using ECardParameters::ECardParameters;
 };
 
-// The EXTENDED pages of a section of `megabytes` MB (2048 pages per MB), not limited to 32 bits.
+// The EXTENDED pages of a section of `megabytes` MB (kPagesPerMegabyte pages per MB), not limited
+// to 32 bits; counts beyond any card give a page count that no layout accepts, without wrapping.
 std::uint64_t ExtendedPagesFromMegabytes(std::uint64_t megabytes);
 
-// Throws ECardParameters with the system's texts, before anything is written:
-// pages must be 1 .. 4194304 (header page included), and sessions * 4 + extendedPages must fit
-// into the pages - 1 data pages.
-void CheckCreateParameters(std::uint32_t pages, std::uint64_t sessions,
+// The shape of a card data file: its pages (header page included), its recording sessions and
+// the pages of its EXTENDED section. Only MakeCardLayout makes one with these counts, so a layout
+// that the writer gets has always been checked; the default layout is the smallest sound file
+// (the header page alone).
+class TCardLayout {
+ public:
+  TCardLayout() = default;
+
+  std::uint32_t Pages() const { return pages_; }
+  std::uint32_t DataPages() const { return pages_ - 1; }
+  std::uint32_t Sessions() const { return sessions_; }
+  std::uint32_t SessionsPages() const { return sessions_ * 4; }
+  std::uint32_t ExtendedPages() const { return extendedPages_; }
+  std::uint64_t FileBytes() const { return std::uint64_t{pages_} * kPageSize; }
+
+  friend TCardLayout MakeCardLayout(std::uint64_t pages, std::uint64_t sessions,
+                                    std::uint64_t extendedPages);
+  friend bool operator==(const TCardLayout&, const TCardLayout&) = default;
+
+ private:
+  TCardLayout(std::uint32_t pages, std::uint32_t sessions, std::uint32_t extendedPages)
+      : pages_(pages), sessions_(sessions), extendedPages_(extendedPages) {}
+
+  std::uint32_t pages_ = 1;
+  std::uint32_t sessions_ = 0;
+  std::uint32_t extendedPages_ = 0;
+};
+
+// The layout of a file of `pages` pages with room for `sessions` sessions and an EXTENDED section
+// of `extendedPages` pages. Throws ECardParameters with the system's texts: pages must be
+// 1 .. kMaxFilePages, and sessions * 4 + extendedPages must fit into the pages - 1 data pages.
+TCardLayout MakeCardLayout(std::uint64_t pages, std::uint64_t sessions,
                            std::uint64_t extendedPages);
 
-// Creates (or replaces) the card data file at path with `pages` pages in all, room for
-// `sessions` recording sessions and an EXTENDED section of `extendedPages` pages.
-// Before an existing file is touched, everything that can be checked is: the parameters, that
-// the folder may be written, and the room (ECardNoRoom: the free space of the file system and
-// the existing file's size must hold the new file); a refusal leaves the old file as it was.
+// Creates (or replaces) the card data file at path with the layout.
+// Before an existing file is touched, everything that can be checked is: that the folder may be
+// written, and the room (ECardNoRoom: the free space of the file system and the existing file's
+// size must hold the new file); a refusal leaves the old file as it was.
 // Every write is checked and the file is flushed at the end. On a cancel, and on any failure
-// after the file was created, the file is deleted. Errors: the parameter refusals above,
-// ECardNoRoom, EFCreateError(path), EInOutError(path, reason).
-TCreateResult CreateCardDataFile(const std::string& path, std::uint32_t pages,
-                                 std::uint64_t sessions, std::uint64_t extendedPages,
+// after the file was created, the file is deleted. Errors: ECardNoRoom, EFCreateError(path),
+// EInOutError(path, reason).
+TCreateResult CreateCardDataFile(const std::string& path, const TCardLayout& layout,
                                  const CreateProgress& progress = {},
                                  const CreateCancel& cancel = {});
-
-// The same with the EXTENDED section given in megabytes.
-TCreateResult CreateCardDataFileMb(const std::string& path, std::uint32_t pages,
-                                   std::uint64_t sessions, std::uint64_t extendedMegabytes,
-                                   const CreateProgress& progress = {},
-                                   const CreateCancel& cancel = {});
 
 // Writes the file through an already created device (the file at path, emptied); deletes path
 // on a cancel or failure. For callers that bring their own device, such as tests.
 TCreateResult CreateCardDataFileOn(std::unique_ptr<platform::FileDevice> device,
-                                   const std::string& path, std::uint32_t pages,
-                                   std::uint64_t sessions, std::uint64_t extendedPages,
+                                   const std::string& path, const TCardLayout& layout,
                                    const CreateProgress& progress = {},
                                    const CreateCancel& cancel = {});
 

@@ -317,7 +317,7 @@ std::vector<TRgdOrphanedEntry> TRgdFile::FindOrphanedEntries() {
     return orphans;
   }
   const std::uint64_t end = std::min(SectionEndPage(), FilePages());
-  constexpr std::uint64_t kBlockPages = 2048;  // 1 MiB per read
+  constexpr std::uint64_t kBlockPages = kPagesPerMegabyte;  // 1 MiB per read
   std::vector<std::uint8_t> block;
   for (std::uint64_t first = *walk.freePage + 1; first < end; first += kBlockPages) {
     const std::uint64_t pages = std::min(kBlockPages, end - first);

@@ -14,11 +14,15 @@
 namespace fw {
 
 inline constexpr std::uint32_t kPageSize = 512;
+inline constexpr std::uint32_t kBytesPerMegabyte = 1048576;
+inline constexpr std::uint32_t kPagesPerMegabyte = kBytesPerMegabyte / kPageSize;
 // Entries are told from free pages by these two bytes at the start of a chain page.
 inline constexpr std::uint16_t kEntryMarker = 0x5A5A;
 inline constexpr std::uint16_t kFirmwareEntryType = 1;
-// A card data file holds at most 2^31 bytes.
+// A card data file holds at most 2^31 bytes (2 GiB): page positions are signed 32-bit byte
+// offsets.
 inline constexpr std::uint32_t kMaxFilePages = 4194304;
+static_assert(std::uint64_t{kMaxFilePages} * kPageSize == std::uint64_t{1} << 31);
 
 using PageView = std::span<const std::uint8_t, kPageSize>;
 using PageBuffer = std::span<std::uint8_t, kPageSize>;

@@ -1,22 +1,17 @@
 #include "core/eject.h"
 
 #include <filesystem>
-#include <optional>
 #include <string>
 #include <system_error>
 
 #include "core/errors.h"
 #include "core/texts.h"
 #include "core/utf8_path.h"
-#include "platform/process.h"
 
 namespace fw {
 
-namespace {
-
-// The removable volume that holds the path, made absolute against the current directory.
-std::optional<platform::VolumeInfo> VolumeHolding(std::string_view path,
-                                                  platform::Volumes& volumes) {
+std::optional<platform::VolumeInfo> CardVolumeOfPath(std::string_view path,
+                                                     platform::Volumes& volumes) {
   if (path.empty())
     return std::nullopt;
   std::error_code error;
@@ -30,32 +25,21 @@ std::optional<platform::VolumeInfo> VolumeHolding(std::string_view path,
   }
 }
 
-// Moves the current directory to the program's folder when it goes out of scope, whatever the
-// outcome, so that the current directory no longer keeps a card busy.
-struct LeaveCardDirectory {
-  ~LeaveCardDirectory() { platform::SetCurrentDir(platform::ExecutableDir()); }
-};
-
-}  // namespace
-
-TEjectResult EjectCardOfPath(std::string_view path, platform::Volumes& volumes,
-                             MessagePresenter& presenter, platform::Interaction interaction) {
-  std::optional<platform::VolumeInfo> volume;
-  {
-    LeaveCardDirectory leave;
-    volume = VolumeHolding(path, volumes);
-  }
-  if (!volume)
+TEjectResult EjectCard(const std::optional<platform::VolumeInfo>& card, platform::Volumes& volumes,
+                       MessagePresenter& presenter, platform::Interaction interaction) {
+  if (!card)
     return TEjectResult::NothingToEject;
-
-  if (volumes.Eject(*volume, interaction)) {
-    const MessageArg args[] = {volume->id};
-    UserMessage(presenter, texts::kEjectDone, args, mkInformation);
-    return TEjectResult::Ejected;
+  try {
+    volumes.Eject(*card, interaction);
+  } catch (const platform::VolumeOperationFailed&) {
+    // The user is told in the system's own words that the card is still in use.
+    const MessageArg args[] = {card->id + ":"};
+    UserMessage(presenter, texts::kEjectFailed, args, mkError);
+    return TEjectResult::Failed;
   }
-  const MessageArg args[] = {volume->id + ":"};
-  UserMessage(presenter, texts::kEjectFailed, args, mkError);
-  return TEjectResult::Failed;
+  const MessageArg args[] = {card->id};
+  UserMessage(presenter, texts::kEjectDone, args, mkInformation);
+  return TEjectResult::Ejected;
 }
 
 }  // namespace fw

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
+#include <utility>
 
 #include "core/carddata_create.h"
 #include "core/carddata_errors.h"
@@ -9,7 +11,6 @@
 #include "core/message_format.h"
 #include "core/texts.h"
 #include "core/utf8_path.h"
-#include "platform/process.h"
 
 namespace fw {
 namespace {
@@ -22,12 +23,12 @@ constexpr std::uint32_t kPagesPerCounterStep = 1000;
 std::uint32_t MostPossiblePages(const TCardDriveInfo& drive, const TPreparationInputs& inputs) {
   const std::uint64_t bySize = std::uint64_t{inputs.SizeMB} * kPagesPerMegabyte;
   if (std::int64_t{inputs.SizeMB} < drive.FreeAvailable / kBytesPerMegabyte)
-    return static_cast<std::uint32_t>(std::min<std::uint64_t>(bySize, kMaxCardFilePages));
+    return static_cast<std::uint32_t>(std::min<std::uint64_t>(bySize, kMaxFilePages));
   const std::int64_t volumeBytes =
       std::max({drive.TotalSize, drive.FreeAvailable, std::int64_t{0}});
-  const std::uint64_t byVolume = static_cast<std::uint64_t>(volumeBytes) / 512;
+  const std::uint64_t byVolume = static_cast<std::uint64_t>(volumeBytes) / kPageSize;
   return static_cast<std::uint32_t>(
-      std::min<std::uint64_t>(std::max(bySize, byVolume), kMaxCardFilePages));
+      std::min<std::uint64_t>(std::max(bySize, byVolume), kMaxFilePages));
 }
 
 // Returns writing mode to idle on every way out of the writing.
@@ -48,7 +49,7 @@ class WritingScope {
 // question, so that nothing is asked or formatted for a card that cannot be used anyway. The size
 // is told in whole megabytes rounded up, so a refused volume never reads as the largest allowed.
 void RefuseVolumeTooLargeForFat16(const TCardDriveInfo& drive) {
-  if (drive.TotalSize <= platform::kMaxFat16VolumeBytes)
+  if (platform::FitsFat16(drive.TotalSize))
     return;
   const auto megabytes =
       static_cast<std::uint64_t>((drive.TotalSize + kBytesPerMegabyte - 1) / kBytesPerMegabyte);
@@ -59,25 +60,39 @@ bool AskToFormat(MessagePresenter& presenter) {
   return UserMessage(presenter, texts::kFormatConfirm, mkQuestion) == kIdYes;
 }
 
-// Formats the drive; returns whether it succeeded, with the platform's reason when it failed.
-bool FormatDrive(const TCardDriveInfo& drive, platform::Volumes& volumes,
-                 platform::Interaction interaction, std::string& reason) {
+// Formats the drive. A cancelled or failed format is an outcome, not an error: its reason is
+// returned (nothing when the format succeeded).
+std::optional<std::string> FormatDrive(const TCardDriveInfo& drive, platform::Volumes& volumes,
+                                       platform::Interaction interaction) {
   try {
-    return volumes.FormatFat16(drive.Volume, interaction, &reason);
+    volumes.FormatFat16(drive.Volume, interaction);
+    return std::nullopt;
   } catch (const platform::VolumeNotRemovable&) {
     throw std::runtime_error(std::string(texts::kDriveNotRemovable));
+  } catch (const platform::VolumeOperationFailed& failure) {
+    return std::string(failure.what());
   }
 }
 
-std::int64_t FreeBytesOf(const TCardDriveInfo& drive, platform::Volumes& volumes,
-                         platform::Interaction interaction, std::string& rootPath) {
-  const auto root = volumes.EnsureMounted(drive.Volume, interaction);
-  const auto free = root ? volumes.FreeSpace(*root) : std::nullopt;
-  if (!free || *free < 0) {
+// The root path of the mounted volume and the bytes free on it.
+struct MountedSpace {
+  std::string rootPath;
+  std::int64_t freeBytes = 0;
+};
+
+MountedSpace FreeBytesOf(const TCardDriveInfo& drive, platform::Volumes& volumes,
+                         platform::Interaction interaction) {
+  MountedSpace space;
+  try {
+    space.rootPath = volumes.EnsureMounted(drive.Volume, interaction);
+    space.freeBytes = volumes.FreeSpace(space.rootPath);
+  } catch (const platform::VolumeOperationFailed&) {
+    // The user is told which drive; the card was formatted or kept, nothing else was written.
     throw EPrepareRefused(FormatMessage(texts::kFreeSpaceFailed, {drive.Letter}));
   }
-  rootPath = *root;
-  return *free;
+  if (space.freeBytes < 0)
+    throw EPrepareRefused(FormatMessage(texts::kFreeSpaceFailed, {drive.Letter}));
+  return space;
 }
 
 // The card data file already on the card is replaced by the new one, so its space counts as
@@ -105,8 +120,7 @@ TCreateResult WriteCardDataFile(const TPreparationPlan& plan, PreparationObserve
     observer.ProcessEvents();
   };
   auto cancelled = [&observer] { return observer.AbortRequested(); };
-  return CreateCardDataFile(plan.Path, plan.Pages, plan.Sessions, plan.ExtendedPages, progress,
-                            cancelled);
+  return CreateCardDataFile(plan.Path, plan.Layout, progress, cancelled);
 }
 
 }  // namespace
@@ -127,7 +141,6 @@ TCardDriveInfo CardDriveInfoOf(const platform::VolumeInfo& volume) {
 }
 
 std::vector<TCardDriveInfo> DiscoverCardDrives(platform::Volumes& volumes) {
-  platform::SetCurrentDir(platform::ExecutableDir());
   std::vector<platform::VolumeInfo> found;
   try {
     found = volumes.List();
@@ -154,16 +167,35 @@ std::string DriveItemText(const TCardDriveInfo& drive) {
   return text;
 }
 
-std::int32_t ExtendedMaxForSize(std::int32_t sizeMB) {
-  return std::max(sizeMB, 0) / 2;
+std::optional<std::uint32_t> ParseSessions(std::string_view text) {
+  constexpr std::string_view kBlanks = " \t\r\n\f\v";
+  const std::size_t first = text.find_first_not_of(kBlanks);
+  if (first == std::string_view::npos)
+    return std::nullopt;
+  text = text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
+  std::uint64_t value = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9')
+      return std::nullopt;
+    value = value * 10 + static_cast<std::uint64_t>(c - '0');
+    if (value > UINT32_MAX)
+      return std::nullopt;
+  }
+  if (value == 0)
+    return std::nullopt;
+  return static_cast<std::uint32_t>(value);
 }
 
-std::int32_t ExtendedDefaultForSize(std::int32_t sizeMB) {
-  const std::int32_t size = std::max(sizeMB, 0);
-  const std::int32_t quotient = size / 10;
-  const std::int32_t remainder = size % 10;
+TFieldRange SizeRangeOf(const TCardDriveInfo& drive) {
+  const auto size = static_cast<std::uint32_t>(std::max(drive.SizeMB, 0));
+  return {std::min(1u, size), size, size};
+}
+
+TFieldRange ExtendedRangeForSize(std::uint32_t sizeMB) {
+  const std::uint32_t quotient = sizeMB / 10;
+  const std::uint32_t remainder = sizeMB % 10;
   const bool roundUp = remainder > 5 || (remainder == 5 && quotient % 2 != 0);
-  return roundUp ? quotient + 1 : quotient;
+  return {0, sizeMB / 2, roundUp ? quotient + 1 : quotient};
 }
 
 std::string CardDataPathOnRoot(std::string_view rootPath) {
@@ -182,14 +214,9 @@ TPreparationPlan PlanPreparation(const TPreparationInputs& inputs, std::string_v
   const std::uint64_t pages =
       std::int64_t{inputs.SizeMB} < freeMB
           ? std::uint64_t{inputs.SizeMB} * kPagesPerMegabyte
-          : static_cast<std::uint64_t>(std::max<std::int64_t>(freeBytes, 0)) / 512;
-  plan.Pages = static_cast<std::uint32_t>(std::min<std::uint64_t>(pages, kMaxCardFilePages));
-  const std::uint64_t extendedPages = ExtendedPagesFromMegabytes(inputs.ExtendedMB);
-  CheckCreateParameters(plan.Pages, inputs.Sessions, extendedPages);
-  plan.DataPages = plan.Pages - 1;
-  plan.Sessions = inputs.Sessions;
-  plan.SessionsPages = inputs.Sessions * 4;
-  plan.ExtendedPages = static_cast<std::uint32_t>(extendedPages);
+          : static_cast<std::uint64_t>(std::max<std::int64_t>(freeBytes, 0)) / kPageSize;
+  plan.Layout = MakeCardLayout(std::min<std::uint64_t>(pages, kMaxFilePages), inputs.Sessions,
+                               ExtendedPagesFromMegabytes(inputs.ExtendedMB));
   plan.Path = CardDataPathOnRoot(rootPath);
   return plan;
 }
@@ -200,9 +227,10 @@ TPreparationOutcome RunPreparation(const TCardDriveInfo& drive, const TPreparati
                                    platform::Interaction interaction) {
   TPreparationOutcome outcome;
   // Parameters that cannot fit on this drive at all are refused before the question: formatting
-  // a card only to refuse its file afterwards would lose its data for nothing.
-  CheckCreateParameters(MostPossiblePages(drive, inputs), inputs.Sessions,
-                        ExtendedPagesFromMegabytes(inputs.ExtendedMB));
+  // a card only to refuse its file afterwards would lose its data for nothing. The file's own
+  // layout is made once the free space after the format is known.
+  MakeCardLayout(MostPossiblePages(drive, inputs), inputs.Sessions,
+                 ExtendedPagesFromMegabytes(inputs.ExtendedMB));
 
   const bool emptyCard = drive.TotalFree == drive.TotalSize;
   if (inputs.Format && !emptyCard) {
@@ -210,29 +238,30 @@ TPreparationOutcome RunPreparation(const TCardDriveInfo& drive, const TPreparati
     if (!AskToFormat(presenter))
       return outcome;
     observer.StatusChanged(texts::kStatusFormatting);
-    if (!FormatDrive(drive, volumes, interaction, outcome.FormatFailure)) {
+    if (auto failure = FormatDrive(drive, volumes, interaction)) {
+      outcome.FormatFailure = std::move(*failure);
       observer.StatusChanged(texts::kStatusFormatFailed);
       outcome.Result = TPreparationResult::FormatFailed;
       return outcome;
     }
   }
 
-  std::string rootPath;
-  const std::int64_t freeBytes = FreeBytesOf(drive, volumes, interaction, rootPath);
-  const std::int64_t replaced = SpaceOfReplacedFile(CardDataPathOnRoot(rootPath), inputs);
-  outcome.Plan = PlanPreparation(inputs, rootPath, freeBytes + replaced);
+  const MountedSpace space = FreeBytesOf(drive, volumes, interaction);
+  const std::int64_t replaced = SpaceOfReplacedFile(CardDataPathOnRoot(space.rootPath), inputs);
+  outcome.Plan = PlanPreparation(inputs, space.rootPath, space.freeBytes + replaced);
   const TPreparationPlan& plan = outcome.Plan;
+  const std::uint32_t dataPages = plan.Layout.DataPages();
 
-  WritingScope writing(observer, plan.DataPages);
+  WritingScope writing(observer, dataPages);
   observer.StatusChanged(texts::kStatusWritingHeader);
-  observer.StatusChanged(
-      FormatMessage(texts::kStatusWritingPages, {std::uint64_t{plan.DataPages}}));
+  observer.StatusChanged(FormatMessage(texts::kStatusWritingPages, {std::uint64_t{dataPages}}));
   if (WriteCardDataFile(plan, observer) == TCreateResult::Cancelled) {
     UserMessage(presenter, texts::kFormatAborted, mkInformation);
     outcome.Result = TPreparationResult::Aborted;
     return outcome;
   }
-  const MessageArg args[] = {plan.Path, plan.FileBytes(), std::int64_t{plan.DataPages}};
+  const MessageArg args[] = {plan.Path, static_cast<std::int64_t>(plan.Layout.FileBytes()),
+                             std::int64_t{dataPages}};
   UserMessage(presenter, texts::kFormatDone, args, mkInformation);
   outcome.Result = TPreparationResult::Completed;
   return outcome;

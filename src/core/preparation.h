@@ -3,22 +3,30 @@
 // Shared by the preparation dialog and the command line; no toolkit, no OS calls.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "core/carddata_create.h"
 #include "core/messages.h"
 #include "platform/volumes.h"
 
 namespace fw {
 
-inline constexpr std::int64_t kBytesPerMegabyte = 1048576;
-inline constexpr std::uint32_t kPagesPerMegabyte = 2048;
-// A card data file holds at most 2 GiB: page positions are signed 32-bit byte offsets.
-inline constexpr std::uint32_t kMaxCardFilePages = 4194304;
 inline constexpr std::string_view kCardDataFileName = "data.rgd";
+
+// The numbers of recording sessions that the dialog's list offers and the command line's help
+// names; the first is the default. Any other positive whole number may be given as well.
+inline constexpr std::array<std::uint32_t, 4> kSessionChoices = {50, 100, 500, 1000};
+inline constexpr std::uint32_t kDefaultSessions = kSessionChoices.front();
+
+// The number of sessions the user typed: a positive whole number of at most 32 bits, blanks
+// around it aside ("100", " 77 "); nothing for anything else ("0", "-5", "5x", "").
+std::optional<std::uint32_t> ParseSessions(std::string_view text);
 
 // One removable drive found by the discovery.
 struct TCardDriveInfo {
@@ -35,17 +43,28 @@ struct TCardDriveInfo {
 
 TCardDriveInfo CardDriveInfoOf(const platform::VolumeInfo& volume);
 
-// Moves the current directory to the program's folder (so that it is on no card), then lists the
-// removable volumes that hold a medium, in the platform's order.
+// The removable volumes that hold a medium, in the platform's order. A front end first moves the
+// current directory off any card (to the program's folder), so that it keeps none busy.
 std::vector<TCardDriveInfo> DiscoverCardDrives(platform::Volumes& volumes);
 
 // The drive list's item text: "E:  Метка:CARD (FAT)  Размер: 122M  Свободно: 120M".
 std::string DriveItemText(const TCardDriveInfo& drive);
 
-// Size rules of the dialog: the EXTENDED field's maximum (size div 2) and default value
-// (size / 10 rounded to the nearest integer, ties to even) for a file size in MB.
-std::int32_t ExtendedMaxForSize(std::int32_t sizeMB);
-std::int32_t ExtendedDefaultForSize(std::int32_t sizeMB);
+// The values a size field may take and the one it takes when the user gives none.
+struct TFieldRange {
+  std::uint32_t Min = 0;
+  std::uint32_t Max = 0;
+  std::uint32_t Default = 0;
+  bool Contains(std::uint32_t value) const { return value >= Min && value <= Max; }
+};
+
+// The file size in MB for a drive: 1 (0 for a card under 1 MB) up to the drive's size, the whole
+// drive by default.
+TFieldRange SizeRangeOf(const TCardDriveInfo& drive);
+
+// The EXTENDED section in MB for a file size in MB: 0 up to half of it (size div 2), a tenth of
+// it by default (rounded to the nearest integer, ties to even).
+TFieldRange ExtendedRangeForSize(std::uint32_t sizeMB);
 
 // The card cannot be prepared: its volume is too large for FAT16 (refused before the question),
 // its free space could not be determined after the format, or it holds a card data file that a
@@ -58,25 +77,20 @@ class EPrepareRefused : public std::runtime_error {
 
 // What the user chose.
 struct TPreparationInputs {
-  std::uint32_t SizeMB = 1;      // file size in MB; at least the free space takes the whole card
-  std::uint32_t Sessions = 50;   // maximum number of recording sessions
-  std::uint32_t ExtendedMB = 0;  // size of the EXTENDED section in MB
-  bool Format = true;            // false: neither the question nor the format (kept file system)
+  std::uint32_t SizeMB = 1;  // file size in MB; at least the free space takes the whole card
+  std::uint32_t Sessions = kDefaultSessions;  // maximum number of recording sessions
+  std::uint32_t ExtendedMB = 0;               // size of the EXTENDED section in MB
+  bool Format = true;  // false: neither the question nor the format (kept file system)
   // Without a format, an existing card data file is refused (EPrepareRefused) unless this is set.
   bool ReplaceExisting = false;
 };
 
 // The card data file that a preparation creates, all decided before the first byte is written.
 struct TPreparationPlan {
-  std::int64_t FreeBytes = 0;       // F: free to the caller after the format, with the space
-                                    // of the card data file that the new one replaces
-  std::uint32_t Pages = 0;          // P: file pages, header page included
-  std::uint32_t DataPages = 0;      // N = P - 1
-  std::uint32_t Sessions = 0;       // S
-  std::uint32_t SessionsPages = 0;  // S * 4
-  std::uint32_t ExtendedPages = 0;  // E
-  std::string Path;                 // root path + "data.rgd"
-  std::int64_t FileBytes() const { return (std::int64_t{DataPages} + 1) * 512; }
+  std::int64_t FreeBytes = 0;  // free to the caller after the format, with the space of the card
+                               // data file that the new one replaces
+  TCardLayout Layout;          // pages (header page included), sessions, EXTENDED pages
+  std::string Path;            // root path + "data.rgd"
 };
 
 // Computes the plan for a volume root with freeBytes free. Throws ECardParameters when not even

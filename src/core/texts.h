@@ -33,7 +33,7 @@ inline constexpr std::array<std::string_view, 9> kEntryListCaptions = {
     "N", "Тип", "Имя", "ID", "Дата", "HCLASS", "HREL", "SVER", "SREL"};
 // Creating a card data file: refusals made before anything is written.
 inline constexpr std::string_view kPagesOutOfRange =
-    "Недопустимый размер файла ММС: %u страниц.\n\rДопустимо от 1 до 4194304 страниц (2 ГБ)";
+    "Недопустимый размер файла ММС: %u страниц.\n\rДопустимо от 1 до %u страниц (2 ГБ)";
 inline constexpr std::string_view kSectionsDoNotFit =
     "Секции сессий и EXTENDED не помещаются в файл ММС:\n\rтребуется %u страниц, в файле %u "
     "страниц данных";
@@ -120,7 +120,6 @@ inline constexpr std::string_view kLabelExtSize = "Размер секции EXT
 inline constexpr std::string_view kGroupStatus = "Статус";
 inline constexpr std::string_view kButtonStartFormat = "Форматировать";
 inline constexpr std::string_view kButtonAbort = "Прервать";
-inline constexpr std::array<std::string_view, 4> kSessionChoices = {"50", "100", "500", "1000"};
 inline constexpr std::string_view kNoCards =
     "Нет установленых карт ММС или считыватель не подключен.";
 // Pieces of a drive item: letter, label, file system, size MB, free MB.

@@ -17,6 +17,7 @@
 #include "core/message_format.h"
 #include "core/texts.h"
 #include "gui_helpers.h"
+#include "platform/process.h"
 #include "spin_field.h"
 
 namespace fw::gui {
@@ -73,8 +74,8 @@ void TFormFormat::BuildControls() {
   sizeField_ = Named(new TSpinField(1, 1024, 1, groupFile), "Esize");
   sessionsList_ = Named(new QComboBox(groupFile), "CBSes");
   sessionsList_->setEditable(true);
-  for (const std::string_view choice : texts::kSessionChoices)
-    sessionsList_->addItem(Q(choice));
+  for (const std::uint32_t choice : kSessionChoices)
+    sessionsList_->addItem(QString::number(choice));
   extendedSizeField_ = Named(new TSpinField(0, 256, 0, groupFile), "EExtSize");
   auto* fileLayout = Tight(new QGridLayout(groupFile));
   fileLayout->addWidget(new QLabel(Q(texts::kLabelFileSize), groupFile), 0, 0);
@@ -145,7 +146,10 @@ void TFormFormat::FormShow() {
   drives_.clear();
   driveList_->clear();
   sessionsList_->setCurrentIndex(0);
-  RunCommand(presenter_, [this] { drives_ = DiscoverCardDrives(volumes_); });
+  RunCommand(presenter_, [this] {
+    platform::LeaveForExecutableDir();  // the current directory keeps no card busy
+    drives_ = DiscoverCardDrives(volumes_);
+  });
   if (drives_.empty()) {
     driveList_->setCurrentIndex(-1);
     UserMessage(presenter_, texts::kNoCards, mkInformation);
@@ -166,8 +170,9 @@ void TFormFormat::FormShow() {
 
 void TFormFormat::ApplyDriveLimits(const TCardDriveInfo& drive) {
   // A new showing starts again from the design minimum; a card under 1 MB lowers it to 0.
-  sizeField_->setRange(std::min(1, drive.SizeMB), drive.SizeMB);
-  sizeField_->SetValue(sizeField_->maximum());
+  const TFieldRange size = SizeRangeOf(drive);
+  sizeField_->setRange(static_cast<int>(size.Min), static_cast<int>(size.Max));
+  sizeField_->SetValue(static_cast<int>(size.Default));
   EsizeChange();  // also when the size shown is already the card's
 }
 
@@ -175,14 +180,16 @@ void TFormFormat::CBDrivesChange() {
   const int index = driveList_->currentIndex();
   if (index < 0 || index >= static_cast<int>(drives_.size()))
     return;
-  sizeField_->setMaximum(drives_[static_cast<std::size_t>(index)].SizeMB);
-  sizeField_->SetValue(sizeField_->maximum());
+  const TFieldRange size = SizeRangeOf(drives_[static_cast<std::size_t>(index)]);
+  sizeField_->setMaximum(static_cast<int>(size.Max));
+  sizeField_->SetValue(static_cast<int>(size.Default));
 }
 
 void TFormFormat::EsizeChange() {
-  const int size = sizeField_->Value();
-  extendedSizeField_->setMaximum(ExtendedMaxForSize(size));
-  extendedSizeField_->SetValue(ExtendedDefaultForSize(size));
+  const TFieldRange extended =
+      ExtendedRangeForSize(static_cast<std::uint32_t>(std::max(0, sizeField_->Value())));
+  extendedSizeField_->setMaximum(static_cast<int>(extended.Max));
+  extendedSizeField_->SetValue(static_cast<int>(extended.Default));
 }
 
 void TFormFormat::TimerCloseTimer() {
@@ -199,11 +206,7 @@ void TFormFormat::reject() {
 }
 
 std::optional<std::uint32_t> TFormFormat::Sessions() const {
-  bool ok = false;
-  const uint value = sessionsList_->currentText().trimmed().toUInt(&ok);
-  if (!ok || value == 0)
-    return std::nullopt;
-  return value;
+  return ParseSessions(S(sessionsList_->currentText()));
 }
 
 void TFormFormat::BtnFClick() {

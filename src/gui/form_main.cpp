@@ -26,6 +26,7 @@
 #include "core/write_command.h"
 #include "file_name_edit.h"
 #include "gui_helpers.h"
+#include "platform/process.h"
 #include "spin_field.h"
 #include "string_grid.h"
 
@@ -348,7 +349,9 @@ void TFormMain::Button2Click() {
 
 void TFormMain::BtnEjectClick() {
   Run([this] {
-    EjectCardOfPath(S(cardFileEdit_->text()), *services_.volumes, *services_.presenter);
+    const auto card = CardVolumeOfPath(S(cardFileEdit_->text()), *services_.volumes);
+    platform::LeaveForExecutableDir();  // the current directory keeps no card busy
+    EjectCard(card, *services_.volumes, *services_.presenter);
   });
 }
 

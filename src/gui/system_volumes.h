@@ -11,22 +11,21 @@ namespace fw::gui {
 class TSystemVolumes : public platform::Volumes {
  public:
   std::vector<platform::VolumeInfo> List() override { return System().List(); }
-  std::optional<std::int64_t> FreeSpace(const std::string& rootPath) override {
+  std::int64_t FreeSpace(const std::string& rootPath) override {
     return System().FreeSpace(rootPath);
   }
-  std::optional<std::string> EnsureMounted(const platform::VolumeInfo& volume,
-                                           platform::Interaction interaction) override {
+  std::string EnsureMounted(const platform::VolumeInfo& volume,
+                            platform::Interaction interaction) override {
     return System().EnsureMounted(volume, interaction);
   }
-  bool FormatFat16(const platform::VolumeInfo& volume, platform::Interaction interaction,
-                   std::string* reason) override {
-    return System().FormatFat16(volume, interaction, reason);
+  void FormatFat16(const platform::VolumeInfo& volume, platform::Interaction interaction) override {
+    System().FormatFat16(volume, interaction);
   }
   std::optional<platform::VolumeInfo> VolumeOfPath(const std::filesystem::path& path) override {
     return System().VolumeOfPath(path);
   }
-  bool Eject(const platform::VolumeInfo& volume, platform::Interaction interaction) override {
-    return System().Eject(volume, interaction);
+  void Eject(const platform::VolumeInfo& volume, platform::Interaction interaction) override {
+    System().Eject(volume, interaction);
   }
   void SetOwnerWindow(std::uintptr_t nativeWindow) override {
     Volumes::SetOwnerWindow(nativeWindow);

@@ -38,6 +38,13 @@ class VolumeServiceError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// Raised when an operation on a volume (free space, mount, format, eject) did not do what it
+// promises; what() is the system's reason ("Format cancelled", the service's error).
+class VolumeOperationFailed : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
 // Whether the user may be asked for a password (polkit) while an operation runs.
 enum class Interaction { Allowed, Forbidden };
 
@@ -46,8 +53,15 @@ enum class Interaction { Allowed, Forbidden };
 // cluster), two FATs of 256 sectors and a root directory of 32 sectors; up to 63 sectors more
 // stay unused after the last cluster. 4194207 sectors of 512 bytes: 2047 MiB and a bit. A
 // larger volume cannot be formatted for the recorder.
+inline constexpr std::int64_t kFat16SectorBytes = 512;
 inline constexpr std::int64_t kMaxFat16VolumeBytes =
-    (64 + 2 * 256 + 32 + std::int64_t{65524} * 64 + 63) * 512;
+    (64 + 2 * 256 + 32 + std::int64_t{65524} * 64 + 63) * kFat16SectorBytes;
+
+// Whether a volume of `bytes` bytes can be formatted to FAT16 for the recorder: the one test of
+// that limit, for the preparation's refusal and the formatters alike.
+constexpr bool FitsFat16(std::int64_t bytes) {
+  return bytes <= kMaxFat16VolumeBytes;
+}
 
 class Volumes {
  public:
@@ -56,24 +70,25 @@ class Volumes {
   // The removable volumes that hold a medium, in a stable order (Windows: letters C to Z).
   virtual std::vector<VolumeInfo> List() = 0;
 
-  // Bytes free to the caller on the volume of a root path; nothing when the query fails.
-  virtual std::optional<std::int64_t> FreeSpace(const std::string& rootPath) = 0;
+  // Bytes free to the caller on the volume of a root path. Throws VolumeOperationFailed when the
+  // system cannot tell.
+  virtual std::int64_t FreeSpace(const std::string& rootPath) = 0;
 
-  // Makes sure the volume is mounted and returns its root path (mounting it when needed);
-  // nothing on failure.
-  virtual std::optional<std::string> EnsureMounted(const VolumeInfo& volume,
-                                                   Interaction interaction) = 0;
+  // Makes sure the volume is mounted and returns its root path (mounting it when needed).
+  // Throws VolumeOperationFailed when the volume is gone or cannot be mounted.
+  virtual std::string EnsureMounted(const VolumeInfo& volume, Interaction interaction) = 0;
 
-  // Formats the volume to FAT (FAT16). Returns whether it succeeded; on failure *reason (when
-  // given) says why. Throws VolumeNotRemovable for a volume that is not removable any more.
-  virtual bool FormatFat16(const VolumeInfo& volume, Interaction interaction,
-                           std::string* reason) = 0;
+  // Formats the volume to FAT (FAT16). Throws VolumeNotRemovable for a volume that is not
+  // removable any more, VolumeOperationFailed with the reason when the format was cancelled or
+  // failed.
+  virtual void FormatFat16(const VolumeInfo& volume, Interaction interaction) = 0;
 
-  // The removable volume that holds a path, if any.
+  // The removable volume that holds a path; nothing when the path is on no removable volume.
   virtual std::optional<VolumeInfo> VolumeOfPath(const std::filesystem::path& path) = 0;
 
-  // Flushes, releases and ejects the volume: true only when every step succeeded.
-  virtual bool Eject(const VolumeInfo& volume, Interaction interaction) = 0;
+  // Flushes, releases and ejects the volume. Throws VolumeOperationFailed with the reason when a
+  // step failed.
+  virtual void Eject(const VolumeInfo& volume, Interaction interaction) = 0;
 
   // The window that owns the dialogs the system shows while formatting (Windows: the format
   // dialog), as a native window handle; 0 for none (the command line). Ignored where no such

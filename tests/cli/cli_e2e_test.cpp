@@ -183,6 +183,22 @@ TEST_F(CliTest, CreateDefaultsTheExtendedSectionToATenthRoundedHalfToEven) {
   }
 }
 
+// As in the preparation dialog: the usual choices, or any other positive whole number.
+TEST_F(CliTest, SessionsAreAnyPositiveWholeNumberAndTheHelpNamesTheUsualOnes) {
+  ASSERT_EQ(Fw({"create", "c.rgd", "--pages", "4096", "--sessions", "77"}).code, 0);
+  const std::string card = Card();
+  EXPECT_EQ(Bytes(card.begin() + 28, card.begin() + 32), (Bytes{0x34, 0x01, 0, 0}));  // 308
+  const Result zero = Fw({"create", "d.rgd", "--pages", "4096", "--sessions", "0"});
+  EXPECT_EQ(zero.code, 2);
+  EXPECT_NE(zero.err.find("Максимальное число сессий \"0\" должно быть целым числом больше 0"),
+            std::string::npos)
+      << zero.err;
+  for (const char* command : {"create", "prepare"}) {
+    const std::string help = Fw({command, "--help"}).out;
+    EXPECT_NE(help.find("usually 50, 100, 500, 1000"), std::string::npos) << help;
+  }
+}
+
 TEST_F(CliTest, CreateRefusesToReplaceAFileOrToBuildAnUnsoundOne) {
   CreateCard();
   const std::string before = Card();
@@ -639,10 +655,10 @@ TEST_F(CliTest, UsageErrorsExitWithTwoAndHelpWithZero) {
            {"write", "c.rgd"},
            {"write", "c.rgd", "--hex", "fw.hex", "--srel", "65536"},
            {"create", "c.rgd"},
-           {"create", "c.rgd", "--pages", "4096", "--sessions", "7"},
+           {"create", "c.rgd", "--pages", "4096", "--sessions", "0"},
            {"list"},
            {"prepare"},
-           {"prepare", "sdb1", "--sessions", "7"},
+           {"prepare", "sdb1", "--sessions", "5x"},
            {"eject"},
        }) {
     const Result r = Fw(args);

@@ -13,6 +13,7 @@
 
 #include "core/texts.h"
 #include "form_format.h"
+#include "platform/process.h"
 #include "spin_field.h"
 #include "window_fixture.h"
 
@@ -135,7 +136,9 @@ class FormFormatTest : public QObject, private test::WindowFixture {
 
   void showingAgainDiscoversAfresh() {
     volumes_->AddCard(Folder("sdb1"), "sdb1", 64 * kMB, 64 * kMB);
+    fs::current_path(Folder("sdb1"));
     Show();
+    QVERIFY(fs::current_path() == platform::ExecutableDir());  // it keeps no card busy
     Control<QComboBox>("CBSes")->setCurrentIndex(3);
     form_->hide();
     volumes_->AddCard(Folder("sdc1"), "sdc1", 32 * kMB, 32 * kMB);

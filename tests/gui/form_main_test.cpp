@@ -21,6 +21,7 @@
 #include "core/texts.h"
 #include "form_main.h"
 #include "gui_helpers.h"
+#include "platform/process.h"
 #include "spin_field.h"
 #include "string_grid.h"
 #include "window_fixture.h"
@@ -61,7 +62,7 @@ class FormMainTest : public QObject, private test::WindowFixture {
   }
   std::string CardFile() {
     const fs::path path = Dir() / "data.rgd";
-    CreateCardDataFile(path.string(), 1024, 50, 512);
+    CreateCardDataFile(path.string(), MakeCardLayout(1024, 50, 512));
     return path.string();
   }
 
@@ -439,9 +440,13 @@ class FormMainTest : public QObject, private test::WindowFixture {
   void ejectReportsTheOutcomeForTheCardOfTheDataFile() {
     auto& card = volumes_->AddCard(Dir() / "card", "sdb1", 16 << 20, 8 << 20);
     auto window = Window();
-    Control<QLineEdit>(*window, "EFnamedest")->setText(Q((Dir() / "card" / "data.rgd").string()));
+    // A relative path is found against the current directory, which then leaves the card.
+    fs::create_directories(Dir() / "card");
+    fs::current_path(Dir() / "card");
+    Control<QLineEdit>(*window, "EFnamedest")->setText(QStringLiteral("data.rgd"));
     ShowActive(*window);
     QTest::keyClick(Control<QLineEdit>(*window, "Ename"), Qt::Key_J, Qt::ControlModifier);
+    QVERIFY(fs::current_path() == platform::ExecutableDir());
     QCOMPARE(presenter_->Texts(),
              std::vector<std::string>{"Диск sdb1: может быть безопасно извлечен"});
     QCOMPARE(presenter_->shown[0].style.icon, MessageIcon::Information);
@@ -449,6 +454,7 @@ class FormMainTest : public QObject, private test::WindowFixture {
 
     presenter_->shown.clear();
     card.script.ejectSucceeds = false;
+    Control<QLineEdit>(*window, "EFnamedest")->setText(Q((Dir() / "card" / "data.rgd").string()));
     QTest::mouseClick(Control<QPushButton>(*window, "BtnEject"), Qt::LeftButton);
     QCOMPARE(presenter_->shown.size(), std::size_t{1});
     QVERIFY(presenter_->shown[0].text.rfind("Ошибка при попытке извлечения диска sdb1:\n\r", 0) ==

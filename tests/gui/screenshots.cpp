@@ -55,7 +55,7 @@ int main(int argc, char* argv[]) {
   const fs::path card = dir / "card";
   fs::create_directories(card);
   const std::string cardFile = (card / "data.rgd").string();
-  fw::CreateCardDataFile(cardFile, 8192, 50, 2048);
+  fw::CreateCardDataFile(cardFile, fw::MakeCardLayout(8192, 50, 2048));
 
   StderrPresenter presenter;
   fw::platform::FakeVolumes volumes;

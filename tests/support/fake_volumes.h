@@ -20,12 +20,12 @@ namespace fw::platform {
 
 // How one fake card answers.
 struct FakeCardScript {
-  bool formatSucceeds = true;
+  bool formatSucceeds = true;  // false: FormatFat16 throws VolumeOperationFailed(formatFailure)
   std::string formatFailure = "Format cancelled";  // the reason given when the format fails
   bool notRemovable = false;                       // FormatFat16 throws VolumeNotRemovable
-  bool ejectSucceeds = true;
-  bool mountFails = false;                // EnsureMounted gives nothing
-  bool freeSpaceFails = false;            // FreeSpace gives nothing
+  bool ejectSucceeds = true;                       // false: Eject throws VolumeOperationFailed
+  bool mountFails = false;                         // EnsureMounted throws VolumeOperationFailed
+  bool freeSpaceFails = false;                     // FreeSpace throws VolumeOperationFailed
   std::optional<std::int64_t> freeSpace;  // scripted free bytes; else the folder's real space
 };
 
@@ -87,38 +87,35 @@ class FakeVolumes : public Volumes {
     return volumes;
   }
 
-  std::optional<std::int64_t> FreeSpace(const std::string& rootPath) override {
+  std::int64_t FreeSpace(const std::string& rootPath) override {
     calls_.push_back("FreeSpace " + rootPath);
     const FakeCard* card = CardOfRoot(rootPath);
     if (card != nullptr && card->script.freeSpaceFails)
-      return std::nullopt;
+      throw VolumeOperationFailed("free space unknown: " + rootPath);
     if (card != nullptr && card->script.freeSpace)
-      return card->script.freeSpace;
+      return *card->script.freeSpace;
     std::error_code error;
     const auto space = std::filesystem::space(rootPath, error);
     if (error)
-      return std::nullopt;
+      throw VolumeOperationFailed(rootPath + ": " + error.message());
     return Bytes(space.available);
   }
 
-  std::optional<std::string> EnsureMounted(const VolumeInfo& volume,
-                                           Interaction interaction) override {
+  std::string EnsureMounted(const VolumeInfo& volume, Interaction interaction) override {
     Record("EnsureMounted " + volume.id, interaction);
     const FakeCard* card = Find(volume.id);
     if (card == nullptr || card->script.mountFails)
-      return std::nullopt;
+      throw VolumeOperationFailed("cannot mount " + volume.id);
     return card->info.rootPath;
   }
 
-  bool FormatFat16(const VolumeInfo& volume, Interaction interaction,
-                   std::string* reason) override {
+  void FormatFat16(const VolumeInfo& volume, Interaction interaction) override {
     Record("FormatFat16 " + volume.id, interaction);
     const FakeCard* card = Find(volume.id);
     if (card == nullptr || card->script.notRemovable)
       throw VolumeNotRemovable("not a removable volume: " + volume.id);
-    if (!card->script.formatSucceeds && reason != nullptr)
-      *reason = card->script.formatFailure;
-    return card->script.formatSucceeds;
+    if (!card->script.formatSucceeds)
+      throw VolumeOperationFailed(card->script.formatFailure);
   }
 
   std::optional<VolumeInfo> VolumeOfPath(const std::filesystem::path& path) override {
@@ -139,10 +136,11 @@ class FakeVolumes : public Volumes {
     return best->info;
   }
 
-  bool Eject(const VolumeInfo& volume, Interaction interaction) override {
+  void Eject(const VolumeInfo& volume, Interaction interaction) override {
     Record("Eject " + volume.id, interaction);
     const FakeCard* card = Find(volume.id);
-    return card != nullptr && card->script.ejectSucceeds;
+    if (card == nullptr || !card->script.ejectSucceeds)
+      throw VolumeOperationFailed("cannot eject " + volume.id);
   }
 
  private:

@@ -47,7 +47,8 @@ Bytes GoldenHeader64Mb() {
 TEST(CardFileCreation, NewCardIsHeaderThenZeroPages) {
   TempDir dir{"carddata-create"};
   const std::string path = dir.File("data.rgd");
-  ASSERT_EQ(CreateCardDataFileMb(path, 131072, 50, 6), TCreateResult::Completed);
+  ASSERT_EQ(CreateCardDataFile(path, MakeCardLayout(131072, 50, ExtendedPagesFromMegabytes(6))),
+            TCreateResult::Completed);
 
   const Bytes file = ReadBytes(path);
   ASSERT_EQ(file.size(), 131072u * 512u);
@@ -65,7 +66,7 @@ TEST(CardFileCreation, ExistingFileIsReplacedAndHeaderAlonePossible) {
   TempDir dir{"carddata-create"};
   const std::string path = dir.File("data.rgd");
   std::ofstream(path, std::ios::binary) << std::string(5000, 'x');
-  ASSERT_EQ(CreateCardDataFile(path, 1, 0, 0), TCreateResult::Completed);
+  ASSERT_EQ(CreateCardDataFile(path, MakeCardLayout(1, 0, 0)), TCreateResult::Completed);
   const Bytes file = ReadBytes(path);
   ASSERT_EQ(file.size(), 512u);
   const TRgdHeader h = TRgdHeader::Parse(PageView(file.data(), 512));
@@ -102,7 +103,7 @@ TEST(CardFileCreation, RefusesUnsoundSizesBeforeWritingAnything) {
   std::ofstream(path, std::ios::binary) << "keep me";
   for (const auto& c : cases) {
     try {
-      CreateCardDataFile(path, c.pages, c.sessions, c.extendedPages);
+      CreateCardDataFile(path, MakeCardLayout(c.pages, c.sessions, c.extendedPages));
       ADD_FAILURE() << "accepted " << c.pages << " pages";
     } catch (const ECardParameters& e) {
       EXPECT_EQ(e.what(), c.message);
@@ -111,7 +112,7 @@ TEST(CardFileCreation, RefusesUnsoundSizesBeforeWritingAnything) {
     EXPECT_EQ(std::string(file.begin(), file.end()), "keep me");
   }
   // The sections filling the data pages exactly is sound.
-  EXPECT_EQ(CreateCardDataFile(path, 4097, 1000, 96), TCreateResult::Completed);
+  EXPECT_EQ(CreateCardDataFile(path, MakeCardLayout(4097, 1000, 96)), TCreateResult::Completed);
 }
 
 TEST(CardFileCreation, ProgressPerThousandPagesAndCancelDeletesTheFile) {
@@ -119,12 +120,13 @@ TEST(CardFileCreation, ProgressPerThousandPagesAndCancelDeletesTheFile) {
   const std::string path = dir.File("data.rgd");
   std::vector<std::pair<std::uint32_t, std::uint32_t>> seen;
   const auto record = [&](std::uint32_t done, std::uint32_t all) { seen.push_back({done, all}); };
-  ASSERT_EQ(CreateCardDataFile(path, 2501, 50, 0, record), TCreateResult::Completed);
+  ASSERT_EQ(CreateCardDataFile(path, MakeCardLayout(2501, 50, 0), record),
+            TCreateResult::Completed);
   EXPECT_EQ(seen, (decltype(seen){{1000, 2500}, {2000, 2500}, {2500, 2500}}));
 
   seen.clear();
   const auto cancelAtThree = [&] { return !seen.empty() && seen.back().first >= 3000; };
-  EXPECT_EQ(CreateCardDataFile(path, 10001, 50, 0, record, cancelAtThree),
+  EXPECT_EQ(CreateCardDataFile(path, MakeCardLayout(10001, 50, 0), record, cancelAtThree),
             TCreateResult::Cancelled);
   EXPECT_EQ(seen, (decltype(seen){{1000, 10000}, {2000, 10000}, {3000, 10000}}));
   EXPECT_FALSE(fs::exists(path));
@@ -134,7 +136,7 @@ TEST(CardFileCreation, CannotCreate) {
   TempDir dir{"carddata-create"};
   const std::string path = dir.File("no-such-folder/data.rgd");
   try {
-    CreateCardDataFile(path, 10, 1, 0);
+    CreateCardDataFile(path, MakeCardLayout(10, 1, 0));
     FAIL() << "created " << path;
   } catch (const EFCreateError& e) {
     EXPECT_EQ(e.what(), "Cannot create file " + path + ": файл не найден");
@@ -173,7 +175,7 @@ TEST(CardFileCreation, FailedWriteDeletesThePartialFile) {
   for (const std::uint64_t budget : {std::uint64_t{100}, std::uint64_t{512 + 512000 + 7}}) {
     auto device = std::make_unique<FailingDevice>(platform::CreateNew(path), budget);
     try {
-      CreateCardDataFileOn(std::move(device), path, 4000, 50, 0);
+      CreateCardDataFileOn(std::move(device), path, MakeCardLayout(4000, 50, 0));
       ADD_FAILURE() << "no error after " << budget << " bytes";
     } catch (const EInOutError& e) {
       EXPECT_EQ(e.what(), "Ошибка записи или чтения файла " + path + ": " +
@@ -211,7 +213,7 @@ TEST(CardFileCreation, RoomIsCheckedBeforeAnOldFileIsTouched) {
     if (c.oldBytes > 0)
       test::WriteBytes(path, old);
     try {
-      EXPECT_EQ(CreateCardDataFile(path, c.pages, 50, 0), TCreateResult::Completed);
+      EXPECT_EQ(CreateCardDataFile(path, MakeCardLayout(c.pages, 50, 0)), TCreateResult::Completed);
       EXPECT_EQ(c.refusal, "");
       EXPECT_EQ(fs::file_size(path), std::uintmax_t{c.pages} * 512);
     } catch (const ECardNoRoom& e) {
@@ -322,8 +324,8 @@ TEST(CardFileCreation, ProgressFollowsTheWriteBackAndACancelStopsAtTheNextBlock)
       EXPECT_EQ(all, 130000u);
       cancel = cancel || pages == c.cancelAtPages;
     };
-    const TCreateResult result = CreateCardDataFileOn(std::move(device), path, 130001, 50, 0,
-                                                      progress, [&] { return cancel; });
+    const TCreateResult result = CreateCardDataFileOn(
+        std::move(device), path, MakeCardLayout(130001, 50, 0), progress, [&] { return cancel; });
 
     EXPECT_EQ(Trace(log), c.trace);
     for (std::size_t i = 0; i < reported.size(); ++i)

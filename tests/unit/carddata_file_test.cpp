@@ -284,7 +284,7 @@ TEST_F(CardFile, IdsDoNotWrapPast65535) {
 }
 
 TEST_F(CardFile, OutOfSpaceAndExactFit) {
-  ASSERT_EQ(CreateCardDataFile(path, 100, 1, 0), TCreateResult::Completed);
+  ASSERT_EQ(CreateCardDataFile(path, MakeCardLayout(100, 1, 0)), TCreateResult::Completed);
   {
     const Bytes before = ReadBytes(path);
     TRgdFile card(path, TRgdFile::Mode::ReadWrite);
@@ -552,7 +552,7 @@ TEST_F(CardFile, OneWriterAtATimeFromAnyProcess) {
     }
     TRgdFile reader(path, TRgdFile::Mode::ReadOnly);  // readers still read
     EXPECT_EQ(reader.EntryCount(), 0);
-    EXPECT_THROW(CreateCardDataFile(path, 10, 1, 0), EFCreateError);
+    EXPECT_THROW(CreateCardDataFile(path, MakeCardLayout(10, 1, 0)), EFCreateError);
 
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
@@ -770,7 +770,7 @@ TEST_F(CardFile, CheckEntryNamesWhatIsDamaged) {
 }
 
 TEST_F(CardFile, EntryTableOfTheDirectory) {
-  ASSERT_EQ(CreateCardDataFile(path, 200, 2, 100), TCreateResult::Completed);
+  ASSERT_EQ(CreateCardDataFile(path, MakeCardLayout(200, 2, 100)), TCreateResult::Completed);
   {
     TRgdFile fresh(path, TRgdFile::Mode::ReadWrite);
     const TextTable empty = EntryTable(fresh.Entries());

@@ -16,7 +16,7 @@ namespace fs = std::filesystem;
 
 using test::RecordingPresenter;
 
-class EjectCard : public ::testing::Test {
+class CardEjection : public ::testing::Test {
  protected:
   void SetUp() override {
     fs::create_directories(root_ / "card");
@@ -39,7 +39,7 @@ class EjectCard : public ::testing::Test {
   RecordingPresenter presenter_;
 };
 
-TEST_F(EjectCard, TellsWhetherTheCardMayBePulled) {
+TEST_F(CardEjection, TellsWhetherTheCardMayBePulled) {
   struct Case {
     bool succeeds;
     TEjectResult result;
@@ -59,7 +59,8 @@ TEST_F(EjectCard, TellsWhetherTheCardMayBePulled) {
     presenter_.shown.clear();
     volumes_.Find("E")->script.ejectSucceeds = c.succeeds;
     const auto path = (root_ / "card" / "data.rgd").string();
-    EXPECT_EQ(EjectCardOfPath(path, volumes_, presenter_, platform::Interaction::Forbidden),
+    EXPECT_EQ(EjectCard(CardVolumeOfPath(path, volumes_), volumes_, presenter_,
+                        platform::Interaction::Forbidden),
               c.result);
     ASSERT_EQ(presenter_.shown.size(), 1u);
     EXPECT_EQ(presenter_.shown[0].text, c.text);
@@ -69,22 +70,28 @@ TEST_F(EjectCard, TellsWhetherTheCardMayBePulled) {
   EXPECT_EQ(Ejects().size(), 2u);
 }
 
-TEST_F(EjectCard, RelativePathResolvesAgainstTheCurrentFolderWhichThenMoves) {
+// The front end moves the current directory off the card between finding the card and ejecting
+// it; the core leaves it where it is.
+TEST_F(CardEjection, RelativePathResolvesAgainstTheCurrentFolder) {
   fs::current_path(root_ / "card");
-  EXPECT_EQ(EjectCardOfPath("data.rgd", volumes_, presenter_), TEjectResult::Ejected);
+  const auto card = CardVolumeOfPath("data.rgd", volumes_);
+  ASSERT_TRUE(card.has_value());
+  EXPECT_EQ(card->id, "E");
+  EXPECT_EQ(EjectCard(card, volumes_, presenter_), TEjectResult::Ejected);
   EXPECT_EQ(Ejects(), std::vector<std::string>{"Eject E"});
-  EXPECT_EQ(fs::current_path(), fs::path(FW_BIN_DIR));
+  EXPECT_EQ(fs::current_path(), root_ / "card");
+  fs::current_path(FW_BIN_DIR);
 }
 
-TEST_F(EjectCard, PathOnNoCardOrEmptyDoesNothing) {
-  fs::current_path(root_ / "card");
+TEST_F(CardEjection, PathOnNoCardOrEmptyDoesNothing) {
   for (const std::string& path : {std::string(), (root_ / "disk" / "data.rgd").string(),
                                   (root_ / "cardboard" / "data.rgd").string()}) {
-    EXPECT_EQ(EjectCardOfPath(path, volumes_, presenter_), TEjectResult::NothingToEject) << path;
+    const auto card = CardVolumeOfPath(path, volumes_);
+    EXPECT_FALSE(card.has_value()) << path;
+    EXPECT_EQ(EjectCard(card, volumes_, presenter_), TEjectResult::NothingToEject) << path;
   }
   EXPECT_TRUE(presenter_.shown.empty());
   EXPECT_TRUE(Ejects().empty());
-  EXPECT_EQ(fs::current_path(), fs::path(FW_BIN_DIR));
 }
 
 }  // namespace

@@ -134,7 +134,7 @@ TEST(InputFiles, ACardOnAReadOnlyMediumSaysSo) {
       ::mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, "size=1m") != 0)
     GTEST_SKIP() << "cannot mount a tmpfs here";
   const std::string path = mountPoint + "/data.rgd";
-  CreateCardDataFile(path, 64, 1, 8);
+  CreateCardDataFile(path, MakeCardLayout(64, 1, 8));
   const bool readOnly =
       ::mount("tmpfs", mountPoint.c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, "size=1m") == 0;
   if (!readOnly) {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -49,7 +50,8 @@ using test::ReadBytes;
 TEST(PreparationRules, SizeLimitsOfADrive) {
   struct Case {
     std::int64_t totalSize;
-    std::int32_t sizeMB, extendedMax, extendedDefault;
+    std::int32_t sizeMB;
+    std::uint32_t extendedMax, extendedDefault;
   };
   const Case cases[] = {
       {125 * kMB, 125, 62, 12},
@@ -66,9 +68,45 @@ TEST(PreparationRules, SizeLimitsOfADrive) {
     volume.totalSize = c.totalSize;
     const auto drive = CardDriveInfoOf(volume);
     EXPECT_EQ(drive.SizeMB, c.sizeMB) << c.totalSize;
-    EXPECT_EQ(ExtendedMaxForSize(drive.SizeMB), c.extendedMax) << c.totalSize;
-    EXPECT_EQ(ExtendedDefaultForSize(drive.SizeMB), c.extendedDefault) << c.totalSize;
+    const TFieldRange size = SizeRangeOf(drive);
+    const auto sizeMB = static_cast<std::uint32_t>(c.sizeMB);
+    EXPECT_EQ(size.Min, std::min(1u, sizeMB)) << c.totalSize;
+    EXPECT_EQ(size.Max, sizeMB) << c.totalSize;
+    EXPECT_EQ(size.Default, sizeMB) << c.totalSize;
+    const TFieldRange extended = ExtendedRangeForSize(sizeMB);
+    EXPECT_EQ(extended.Min, 0u) << c.totalSize;
+    EXPECT_EQ(extended.Max, c.extendedMax) << c.totalSize;
+    EXPECT_EQ(extended.Default, c.extendedDefault) << c.totalSize;
   }
+}
+
+// The window's editable list and the command line's --sessions accept the same: the usual
+// choices and any other positive whole number.
+TEST(PreparationRules, SessionsAreAnyPositiveWholeNumber) {
+  struct Case {
+    const char* text;
+    std::optional<std::uint32_t> sessions;
+  };
+  const Case cases[] = {
+      {"50", 50},
+      {"1000", 1000},
+      {" 77 ", 77},
+      {"1", 1},
+      {"4294967295", 4294967295u},
+      {"4294967296", std::nullopt},
+      {"0", std::nullopt},
+      {"-5", std::nullopt},
+      {"5x", std::nullopt},
+      {"", std::nullopt},
+      {"  ", std::nullopt},
+      {"1 2", std::nullopt},
+      {"+5", std::nullopt},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(ParseSessions(c.text), c.sessions) << '"' << c.text << '"';
+  for (const std::uint32_t choice : kSessionChoices)
+    EXPECT_EQ(ParseSessions(std::to_string(choice)), choice);
+  EXPECT_EQ(kDefaultSessions, 50u);
 }
 
 TEST(PreparationRules, DiscoveryKeepsTheOrderAndBuildsItemTexts) {
@@ -81,7 +119,6 @@ TEST(PreparationRules, DiscoveryKeepsTheOrderAndBuildsItemTexts) {
   EXPECT_EQ(DriveItemText(drives[1]), "sdb1:  Метка: (vfat)  Размер: 0M  Свободно: 0M");
   EXPECT_EQ(drives[0].RootPath, "/media/a");
   EXPECT_EQ(drives[1].Volume.id, "sdb1");
-  EXPECT_EQ(fs::current_path(), fs::path(FW_BIN_DIR));
 }
 
 // ---- The plan ----------------------------------------------------------------------------------
@@ -102,13 +139,14 @@ TEST(PreparationPlan, PagesFromSizeAndFreeSpace) {
   };
   for (const auto& c : cases) {
     const auto plan = PlanPreparation({c.sizeMB, 0, 0, true}, "E:\\", c.freeBytes);
-    EXPECT_EQ(plan.Pages, c.pages) << c.sizeMB << " MB, free " << c.freeBytes;
-    EXPECT_EQ(plan.DataPages, c.pages - 1);
-    EXPECT_EQ(plan.FileBytes(), std::int64_t{c.pages} * 512);
+    EXPECT_EQ(plan.Layout.Pages(), c.pages) << c.sizeMB << " MB, free " << c.freeBytes;
+    EXPECT_EQ(plan.Layout.DataPages(), c.pages - 1);
+    EXPECT_EQ(plan.Layout.FileBytes(), std::uint64_t{c.pages} * 512);
   }
   const auto plan = PlanPreparation({100, 500, 12, true}, "E:\\", 120 * kMB);
-  EXPECT_EQ(plan.SessionsPages, 2000u);
-  EXPECT_EQ(plan.ExtendedPages, 24576u);
+  EXPECT_EQ(plan.Layout.Sessions(), 500u);
+  EXPECT_EQ(plan.Layout.SessionsPages(), 2000u);
+  EXPECT_EQ(plan.Layout.ExtendedPages(), 24576u);
   EXPECT_EQ(plan.Path, "E:\\data.rgd");
   EXPECT_EQ(PlanPreparation({1, 50, 0, true}, "/media/u/CARD", 2 * kMB).Path,
             "/media/u/CARD/data.rgd");
@@ -372,7 +410,7 @@ TEST_F(PreparationRun, WithoutFormatAnExistingCardIsReplacedOnlyWhenAsked) {
   const auto outcome = Run(inputs);
   EXPECT_EQ(outcome.Result, TPreparationResult::Completed);
   EXPECT_FALSE(Formatted());
-  EXPECT_EQ(outcome.Plan.Pages, 123u * kPagesPerMegabyte);
+  EXPECT_EQ(outcome.Plan.Layout.Pages(), 123u * kPagesPerMegabyte);
   EXPECT_EQ(fs::file_size(DataFile()), 123u * kMB);
 }
 

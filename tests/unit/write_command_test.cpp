@@ -54,7 +54,8 @@ class WriteCommandTest : public ::testing::Test {
   void SetUp() override {
     card_ = (dir_ / "data.rgd").string();
     hex_ = (dir_ / "fw.hex").string();
-    ASSERT_EQ(CreateCardDataFileMb(card_, 4096, 50, 1), TCreateResult::Completed);
+    ASSERT_EQ(CreateCardDataFile(card_, MakeCardLayout(4096, 50, ExtendedPagesFromMegabytes(1))),
+              TCreateResult::Completed);
     WriteText(hex_, SmallFirmware());
   }
   WriteInputs Inputs() const {

@@ -216,7 +216,7 @@ std::string Fat16Label(std::string_view label) {
 
 void MakeFat16Image(const std::filesystem::path& image, std::int64_t bytes,
                     const Fat16Placement& placement, std::string_view label) {
-  if (bytes > kMaxFat16VolumeBytes)
+  if (!FitsFat16(bytes))
     throw Fat16VolumeTooLarge(bytes);
   {
     const posix::Fd file =
@@ -266,9 +266,8 @@ std::int64_t CopyFat16Metadata(int imageFd, int deviceFd) {
 }
 
 void WriteFat16(int deviceFd, std::uint64_t partitionOffset, std::string_view label) {
+  // MakeFat16Image refuses a volume too large for FAT16 before the device is touched.
   const auto bytes = SizeOf(deviceFd);
-  if (bytes > kMaxFat16VolumeBytes)
-    throw Fat16VolumeTooLarge(bytes);
   const TempDir folder;
   const auto image = folder.Path() / "volume.img";
   MakeFat16Image(image, bytes, PlacementOf(deviceFd, partitionOffset), label);

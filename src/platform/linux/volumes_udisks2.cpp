@@ -11,8 +11,12 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <limits>
+#include <optional>
 #include <stdexcept>
+#include <system_error>
 #include <thread>
 
 #include "platform/linux/fat16_formatter.h"
@@ -55,12 +59,12 @@ QDBusMessage Call(const QString& connection, const std::string& path, const QStr
   return Bus(connection).call(message, QDBus::Block, timeoutMs);
 }
 
-bool Failed(const QDBusMessage& reply, std::string* reason) {
-  if (reply.type() != QDBusMessage::ErrorMessage)
-    return false;
-  if (reason)
-    *reason = (reply.errorName() + QStringLiteral(": ") + reply.errorMessage()).toStdString();
-  return true;
+// An error reply becomes VolumeOperationFailed with the service's error
+// ("org.freedesktop.UDisks2.Error.DeviceBusy: ...").
+void ThrowOnError(const QDBusMessage& reply) {
+  if (reply.type() == QDBusMessage::ErrorMessage)
+    throw VolumeOperationFailed(
+        (reply.errorName() + QStringLiteral(": ") + reply.errorMessage()).toStdString());
 }
 
 UDisks2Objects ManagedObjects(const QString& connection) {
@@ -72,6 +76,14 @@ UDisks2Objects ManagedObjects(const QString& connection) {
     throw VolumeServiceError("UDisks2 did not list its objects: " +
                              reply.errorMessage().toStdString());
   return qdbus_cast<UDisks2Objects>(reply.arguments().constFirst());
+}
+
+// The volume as UDisks2 knows it now; VolumeOperationFailed when it is gone.
+UDisks2Volume CurrentVolume(const QString& connection, const VolumeInfo& volume) {
+  auto current = FindRemovableVolume(ManagedObjects(connection), volume.key);
+  if (!current)
+    throw VolumeOperationFailed("no removable volume " + volume.key);
+  return std::move(*current);
 }
 
 VolumeInfo InfoOf(const UDisks2Volume& volume) {
@@ -94,52 +106,83 @@ VolumeInfo InfoOf(const UDisks2Volume& volume) {
   return info;
 }
 
-bool Unmount(const QString& connection, const UDisks2Volume& volume, Interaction interaction,
-             std::string* reason) {
+// Unmounts the volume unless it is not mounted; VolumeOperationFailed with the service's error.
+void Unmount(const QString& connection, const UDisks2Volume& volume, Interaction interaction) {
   if (volume.mountPoints.empty())
-    return true;
-  const auto reply = Call(connection, volume.objectPath, kFilesystem, QStringLiteral("Unmount"),
-                          {Options(interaction)}, kActionTimeoutMs);
-  return !Failed(reply, reason);
+    return;
+  ThrowOnError(Call(connection, volume.objectPath, kFilesystem, QStringLiteral("Unmount"),
+                    {Options(interaction)}, kActionTimeoutMs));
 }
 
-// Mounts the volume unless it is mounted already; its mount point, or nothing.
-std::optional<std::string> Mount(const QString& connection, const UDisks2Volume& volume,
-                                 Interaction interaction) {
+// Mounts the volume unless it is mounted already and returns its mount point;
+// VolumeOperationFailed with the service's error.
+std::string Mount(const QString& connection, const UDisks2Volume& volume, Interaction interaction) {
   if (!volume.mountPoints.empty())
     return volume.mountPoints.front();
   const auto reply = Call(connection, volume.objectPath, kFilesystem, QStringLiteral("Mount"),
                           {Options(interaction)}, kActionTimeoutMs);
-  if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
-    return std::nullopt;
-  const auto root = reply.arguments().constFirst().toString().toStdString();
-  return root.empty() ? std::nullopt : std::optional(root);
+  ThrowOnError(reply);
+  const auto root = reply.arguments().isEmpty()
+                        ? std::string()
+                        : reply.arguments().constFirst().toString().toStdString();
+  if (reply.type() != QDBusMessage::ReplyMessage || root.empty())
+    throw VolumeOperationFailed("UDisks2 mounted " + volume.deviceName + " nowhere");
+  return root;
 }
 
-// Writes FAT16 over the device that UDisks2 opens for us; false with the reason on failure.
-bool WriteThroughUDisks2(const QString& connection, const UDisks2Volume& volume,
-                         Interaction interaction, std::string* reason) {
+// Writes FAT16 over the device that UDisks2 opens for us; VolumeOperationFailed with the reason.
+void WriteThroughUDisks2(const QString& connection, const UDisks2Volume& volume,
+                         Interaction interaction) {
   auto options = Options(interaction);
   // Exclusive: the kernel refuses while anything still holds the volume.
   options.insert(QStringLiteral("flags"), int{O_EXCL});
   const auto reply = Call(connection, volume.objectPath, kBlock, QStringLiteral("OpenDevice"),
                           {QStringLiteral("rw"), options}, kActionTimeoutMs);
-  if (Failed(reply, reason))
-    return false;
+  ThrowOnError(reply);
   const auto device = reply.arguments().value(0).value<QDBusUnixFileDescriptor>();
-  if (!device.isValid()) {
-    if (reason)
-      *reason = "UDisks2 returned no device handle";
-    return false;
-  }
+  if (!device.isValid())
+    throw VolumeOperationFailed("UDisks2 returned no device handle");
   try {
     WriteFat16(device.fileDescriptor(), volume.partitionOffset, volume.label);
   } catch (const std::exception& error) {
-    if (reason)
-      *reason = error.what();
-    return false;
+    throw VolumeOperationFailed(error.what());
   }
-  return true;
+}
+
+// Mounts a volume that was in use again after a failed format, so that it is left as it was
+// found (for instance when the user refused the device access). The format's failure is what the
+// user is told; a failure to mount again leaves the card unmounted, which the next listing shows.
+void MountAgain(const QString& connection, const UDisks2Volume& volume, Interaction interaction) {
+  if (volume.mountPoints.empty())
+    return;
+  auto unmounted = volume;
+  unmounted.mountPoints.clear();
+  try {
+    Mount(connection, unmounted, interaction);
+  } catch (const VolumeOperationFailed&) {
+    // See above: the format's failure is reported.
+  }
+}
+
+// After a format UDisks2 probes the device again; mounts the new file system as soon as it
+// appears. The file system is on the card already: this only brings it back into view, and a
+// failure here leaves the caller's EnsureMounted to try again and tell.
+void BringBackIntoView(const QString& connection, const UDisks2Volume& volume,
+                       const VolumeInfo& info, Interaction interaction) {
+  Call(connection, volume.objectPath, kBlock, QStringLiteral("Rescan"), {Options(interaction)},
+       kActionTimeoutMs);
+  for (int attempt = 0; attempt < kMountAttempts; ++attempt) {
+    const auto fresh = FindRemovableVolume(ManagedObjects(connection), info.key);
+    try {
+      if (fresh) {
+        Mount(connection, *fresh, interaction);
+        return;
+      }
+    } catch (const VolumeOperationFailed&) {
+      // Not ready yet: tried again after a moment.
+    }
+    std::this_thread::sleep_for(kMountRetryDelay);
+  }
 }
 
 std::string NewConnectionName() {
@@ -187,55 +230,36 @@ std::vector<VolumeInfo> UDisks2Volumes::List() {
   return list;
 }
 
-std::optional<std::int64_t> UDisks2Volumes::FreeSpace(const std::string& rootPath) {
+std::int64_t UDisks2Volumes::FreeSpace(const std::string& rootPath) {
+  if (rootPath.empty())
+    throw VolumeOperationFailed("no mount point to measure");
   struct statvfs stats {};
-  if (rootPath.empty() || ::statvfs(rootPath.c_str(), &stats) != 0)
-    return std::nullopt;
+  if (::statvfs(rootPath.c_str(), &stats) != 0)
+    throw VolumeOperationFailed(rootPath + ": " + std::generic_category().message(errno));
   return static_cast<std::int64_t>(stats.f_bavail) * static_cast<std::int64_t>(stats.f_frsize);
 }
 
-std::optional<std::string> UDisks2Volumes::EnsureMounted(const VolumeInfo& volume,
-                                                         Interaction interaction) {
-  const auto current = FindRemovableVolume(ManagedObjects(connectionName_), volume.key);
-  if (!current)
-    return std::nullopt;
-  return Mount(connectionName_, *current, interaction);
+std::string UDisks2Volumes::EnsureMounted(const VolumeInfo& volume, Interaction interaction) {
+  return Mount(connectionName_, CurrentVolume(connectionName_, volume), interaction);
 }
 
-bool UDisks2Volumes::FormatFat16(const VolumeInfo& volume, Interaction interaction,
-                                 std::string* reason) {
+void UDisks2Volumes::FormatFat16(const VolumeInfo& volume, Interaction interaction) {
   const auto current = FindRemovableVolume(ManagedObjects(connectionName_), volume.key);
   if (!current)
     throw VolumeNotRemovable("not a removable volume: " + volume.key);
-  if (current->size > static_cast<std::uint64_t>(kMaxFat16VolumeBytes)) {
-    if (reason)
-      *reason = Fat16VolumeTooLarge(static_cast<std::int64_t>(current->size)).what();
-    return false;
+  // Refused before the card is unmounted, so that a card that cannot be formatted stays in use.
+  const auto bytes = static_cast<std::int64_t>(
+      std::min<std::uint64_t>(current->size, std::numeric_limits<std::int64_t>::max()));
+  if (!FitsFat16(bytes))
+    throw VolumeOperationFailed(Fat16VolumeTooLarge(bytes).what());
+  Unmount(connectionName_, *current, interaction);
+  try {
+    WriteThroughUDisks2(connectionName_, *current, interaction);
+  } catch (const VolumeOperationFailed&) {
+    MountAgain(connectionName_, *current, interaction);
+    throw;
   }
-  if (!Unmount(connectionName_, *current, interaction, reason))
-    return false;
-  if (!WriteThroughUDisks2(connectionName_, *current, interaction, reason)) {
-    // Leave a card that was in use as it was found (for instance when the user refused the
-    // device access): mounted again.
-    if (!current->mountPoints.empty()) {
-      auto unmounted = *current;
-      unmounted.mountPoints.clear();
-      Mount(connectionName_, unmounted, interaction);
-    }
-    return false;
-  }
-
-  // The file system is on the card now; what follows only brings it back into view. A failure
-  // here leaves the caller's EnsureMounted to try again.
-  Call(connectionName_, current->objectPath, kBlock, QStringLiteral("Rescan"),
-       {Options(interaction)}, kActionTimeoutMs);
-  for (int attempt = 0; attempt < kMountAttempts; ++attempt) {
-    const auto fresh = FindRemovableVolume(ManagedObjects(connectionName_), volume.key);
-    if (fresh && Mount(connectionName_, *fresh, interaction))
-      break;
-    std::this_thread::sleep_for(kMountRetryDelay);
-  }
-  return true;
+  BringBackIntoView(connectionName_, *current, volume, interaction);
 }
 
 std::optional<VolumeInfo> UDisks2Volumes::VolumeOfPath(const std::filesystem::path& path) {
@@ -259,15 +283,13 @@ std::optional<VolumeInfo> UDisks2Volumes::VolumeOfPath(const std::filesystem::pa
   return best;
 }
 
-bool UDisks2Volumes::Eject(const VolumeInfo& volume, Interaction interaction) {
-  const auto current = FindRemovableVolume(ManagedObjects(connectionName_), volume.key);
-  if (!current || !Unmount(connectionName_, *current, interaction, nullptr))
-    return false;
-  if (!current->driveEjectable)
-    return true;
-  const auto reply = Call(connectionName_, current->drivePath, kDrive, QStringLiteral("Eject"),
-                          {Options(interaction)}, kActionTimeoutMs);
-  return !Failed(reply, nullptr);
+void UDisks2Volumes::Eject(const VolumeInfo& volume, Interaction interaction) {
+  const UDisks2Volume current = CurrentVolume(connectionName_, volume);
+  Unmount(connectionName_, current, interaction);
+  if (!current.driveEjectable)
+    return;
+  ThrowOnError(Call(connectionName_, current.drivePath, kDrive, QStringLiteral("Eject"),
+                    {Options(interaction)}, kActionTimeoutMs));
 }
 
 std::unique_ptr<Volumes> MakeSystemVolumes() {

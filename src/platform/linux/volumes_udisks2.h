@@ -18,17 +18,16 @@ class UDisks2Volumes : public Volumes {
   UDisks2Volumes& operator=(const UDisks2Volumes&) = delete;
 
   std::vector<VolumeInfo> List() override;
-  std::optional<std::int64_t> FreeSpace(const std::string& rootPath) override;
-  std::optional<std::string> EnsureMounted(const VolumeInfo& volume,
-                                           Interaction interaction) override;
+  std::int64_t FreeSpace(const std::string& rootPath) override;
+  std::string EnsureMounted(const VolumeInfo& volume, Interaction interaction) override;
   // Unmounts the volume, opens its device through UDisks2 (one authorisation), lays FAT16 over
-  // it, has UDisks2 re-read it and mounts it again. A volume larger than kMaxFat16VolumeBytes
-  // is refused before anything is touched.
-  bool FormatFat16(const VolumeInfo& volume, Interaction interaction, std::string* reason) override;
+  // it, has UDisks2 re-read it and mounts it again. A volume that FAT16 cannot cover is refused
+  // before anything is touched.
+  void FormatFat16(const VolumeInfo& volume, Interaction interaction) override;
   std::optional<VolumeInfo> VolumeOfPath(const std::filesystem::path& path) override;
   // Unmounts (which flushes) and then ejects the medium of the volume's drive. A drive that
   // cannot eject (a built-in card slot) is done once the volume is unmounted.
-  bool Eject(const VolumeInfo& volume, Interaction interaction) override;
+  void Eject(const VolumeInfo& volume, Interaction interaction) override;
 
  private:
   QString connectionName_;

@@ -6,6 +6,7 @@
 
 #include <cctype>
 #include <string>
+#include <system_error>
 
 #include "platform/volumes.h"
 
@@ -60,6 +61,12 @@ class VolumeHandle {
  private:
   HANDLE handle_;
 };
+
+// The system's text for the last error of the calling thread, after what was being done.
+[[noreturn]] void ThrowLastError(const std::string& what) {
+  const DWORD code = GetLastError();
+  throw VolumeOperationFailed(what + ": " + std::system_category().message(static_cast<int>(code)));
+}
 
 std::string RootOf(char letter) {
   return std::string(1, letter) + ":\\";
@@ -145,20 +152,22 @@ bool IsDriveLetter(wchar_t c) {
 }  // namespace
 
 // Releases and ejects the volume of a drive letter (upper or lower case, used as given): lock,
-// dismount, eject the medium; true only when every step and the closing of the handle succeed.
-bool EjectDrive(char letter) {
+// dismount, eject the medium. Throws VolumeOperationFailed naming the step that failed, the
+// closing of the handle included.
+void EjectDrive(char letter) {
   const std::string device = std::string("\\\\.\\") + letter + ":";
   VolumeHandle volume(CreateFileA(device.c_str(), GENERIC_READ | GENERIC_WRITE,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
                                   nullptr));
   if (!volume.Valid())
-    return false;
+    ThrowLastError("open " + device);
   for (const DWORD control : {kLockVolume, kDismountVolume, kEjectMedia}) {
     DWORD returned = 0;
     if (!DeviceIoControl(volume.Get(), control, nullptr, 0, nullptr, 0, &returned, nullptr))
-      return false;
+      ThrowLastError("control " + std::to_string(control) + " on " + device);
   }
-  return volume.Close();
+  if (!volume.Close())
+    ThrowLastError("close " + device);
 }
 
 class Win32Volumes : public Volumes {
@@ -173,23 +182,23 @@ class Win32Volumes : public Volumes {
     return volumes;
   }
 
-  std::optional<std::int64_t> FreeSpace(const std::string& rootPath) override {
+  std::int64_t FreeSpace(const std::string& rootPath) override {
     ULARGE_INTEGER freeToCaller{}, total{};
     if (!GetDiskFreeSpaceExA(rootPath.c_str(), &freeToCaller, &total, nullptr))
-      return std::nullopt;
+      ThrowLastError("free space of " + rootPath);
     return Bytes(freeToCaller);
   }
 
-  std::optional<std::string> EnsureMounted(const VolumeInfo& volume, Interaction) override {
+  std::string EnsureMounted(const VolumeInfo& volume, Interaction) override {
     if (!volume.rootPath.empty())
       return volume.rootPath;
     const char letter = DriveLetterOf(volume);
     if (letter == '\0')
-      return std::nullopt;
+      throw VolumeOperationFailed("volume " + volume.key + " has no drive letter");
     return RootOf(letter);
   }
 
-  bool FormatFat16(const VolumeInfo& volume, Interaction, std::string* reason) override {
+  void FormatFat16(const VolumeInfo& volume, Interaction) override {
     const char letter =
         static_cast<char>(std::toupper(static_cast<unsigned char>(DriveLetterOf(volume))));
     if (letter < 'A' || letter > 'Z' || GetDriveTypeA(RootOf(letter).c_str()) != DRIVE_REMOVABLE)
@@ -198,11 +207,8 @@ class Win32Volumes : public Volumes {
         SHFormatDrive(reinterpret_cast<HWND>(ownerWindow_), static_cast<UINT>(letter - 'A'),
                       kFormatIdDefault, FormatOptions());
     const LONG code = static_cast<LONG>(result);
-    if (code >= 0)
-      return true;
-    if (reason != nullptr)
-      *reason = FormatFailureText(code);
-    return false;
+    if (code < 0)
+      throw VolumeOperationFailed(FormatFailureText(code));
   }
 
   std::optional<VolumeInfo> VolumeOfPath(const std::filesystem::path& path) override {
@@ -217,9 +223,9 @@ class Win32Volumes : public Volumes {
     return volume;
   }
 
-  bool Eject(const VolumeInfo& volume, Interaction) override {
+  void Eject(const VolumeInfo& volume, Interaction) override {
     ErrorModeScope quiet(SEM_FAILCRITICALERRORS);
-    return EjectDrive(DriveLetterOf(volume));
+    EjectDrive(DriveLetterOf(volume));
   }
 };
 
