@@ -92,15 +92,35 @@ void RestoreSettings(platform::SettingsStore& store, RestoredSettings& restored)
 }
 
 void SaveSettings(platform::SettingsStore& store, const MainSettings& settings) {
-  WriteSettingInteger(store, "ProcInd", settings.procIndex);
-  store.Write("Crypt", SettingValue::Text(settings.crypt ? "1" : "0"));
-  store.Write("HEXFile", SettingValue::Text(settings.hexFile));
-  WriteSettingInteger(store, "HCLASS", settings.hclass);
-  WriteSettingInteger(store, "HREL", settings.hrel);
-  WriteSettingInteger(store, "SVER", settings.sver);
-  WriteSettingInteger(store, "SREL", settings.srel);
-  store.Write("Updname", SettingValue::Text(settings.updateName));
-  store.Write("DestFile", SettingValue::Text(settings.destFile));
+  SaveSettings(store, settings, RestoredSettings{settings, kRestoredSettingsCount});
+}
+
+void SaveSettings(platform::SettingsStore& store, const MainSettings& settings,
+                  const RestoredSettings& start) {
+  const MainSettings& was = start.values;
+  // The restore order: ProcInd 0, HEXFile 1, SVER 2, SREL 3, Updname 4, DestFile 5, Crypt 6.
+  const auto kept = [&start](std::size_t order, bool changed) {
+    return order < start.count || changed;
+  };
+  const bool deviceKept = start.Complete();
+  if (kept(0, settings.procIndex != was.procIndex))
+    WriteSettingInteger(store, "ProcInd", settings.procIndex);
+  if (kept(6, settings.crypt != was.crypt))
+    store.Write("Crypt", SettingValue::Text(settings.crypt ? "1" : "0"));
+  if (kept(1, settings.hexFile != was.hexFile))
+    store.Write("HEXFile", SettingValue::Text(settings.hexFile));
+  if (deviceKept || settings.hclass != was.hclass)
+    WriteSettingInteger(store, "HCLASS", settings.hclass);
+  if (deviceKept || settings.hrel != was.hrel)
+    WriteSettingInteger(store, "HREL", settings.hrel);
+  if (kept(2, settings.sver != was.sver))
+    WriteSettingInteger(store, "SVER", settings.sver);
+  if (kept(3, settings.srel != was.srel))
+    WriteSettingInteger(store, "SREL", settings.srel);
+  if (kept(4, settings.updateName != was.updateName))
+    store.Write("Updname", SettingValue::Text(settings.updateName));
+  if (kept(5, settings.destFile != was.destFile))
+    store.Write("DestFile", SettingValue::Text(settings.destFile));
   try {
     store.Flush();
   } catch (const std::system_error& error) {

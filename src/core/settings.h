@@ -72,4 +72,12 @@ void RestoreSettings(platform::SettingsStore& store, RestoredSettings& restored)
 // Saves every value in the fixed order, then makes the writes lasting.
 void SaveSettings(platform::SettingsStore& store, const MainSettings& settings);
 
+// Saves, in the fixed order, only what the start restored or what changed since: a value the
+// restore read (the first start.count in the restore order) or one that differs from
+// start.values (what the window showed once it had started). A value the restore never got to
+// stays in the store as it was. The device's class and release are saved when the restore was
+// complete or when they changed.
+void SaveSettings(platform::SettingsStore& store, const MainSettings& settings,
+                  const RestoredSettings& start);
+
 }  // namespace fw

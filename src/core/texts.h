@@ -98,6 +98,13 @@ inline constexpr std::string_view kBrowseTitle = "Укажите файл";
 inline constexpr std::string_view kHexFilter = "Intel HEX32 (*.hex)|*.hex";
 inline constexpr std::string_view kCardFileFilter = "Файл данных (*.rgd)|*.rgd";
 inline constexpr std::string_view kDefaultUpdateName = "Update";
+// What assistive technology says for the controls that have no caption of their own, and the
+// browse button inside the file name fields (its tooltip names its keys).
+inline constexpr std::string_view kNameMemoryMap = "Карта памяти устройства";
+inline constexpr std::string_view kNameHexInfo = "Области файла программы";
+inline constexpr std::string_view kNameEntries = "Записи файла на карте ММС";
+inline constexpr std::string_view kBrowseName = "Выбрать файл";
+inline constexpr std::string_view kBrowseHint = "Выбрать файл (F4 или Alt+Стрелка вниз)";
 
 // ---- Settings ----------------------------------------------------------------------------
 inline constexpr std::string_view kSettingWrongKind =

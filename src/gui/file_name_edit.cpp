@@ -4,6 +4,9 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QStyle>
+#include <QToolButton>
+
+#include "core/texts.h"
 
 #include "gui_helpers.h"
 
@@ -30,7 +33,19 @@ TFileNameEdit::TFileNameEdit(std::string_view title, std::string_view filter,
   QAction* browse =
       addAction(style()->standardIcon(QStyle::SP_DirOpenIcon), QLineEdit::TrailingPosition);
   browse->setObjectName(QStringLiteral("Browse"));
+  browse->setText(Q(texts::kBrowseName));
+  browse->setToolTip(Q(texts::kBrowseHint));
+  // The keys work while the field has the focus; the button itself stays out of the tab order.
+  browse->setShortcuts({QKeySequence(Qt::Key_F4), QKeySequence(Qt::ALT | Qt::Key_Down)});
+  browse->setShortcutContext(Qt::WidgetShortcut);
   connect(browse, &QAction::triggered, this, &TFileNameEdit::Browse);
+  // The button that the field makes for the action, named for assistive technology.
+  for (QToolButton* button : findChildren<QToolButton*>()) {
+    if (button->defaultAction() == browse) {
+      button->setObjectName(QStringLiteral("BrowseButton"));
+      button->setAccessibleName(Q(texts::kBrowseName));
+    }
+  }
 }
 
 void TFileNameEdit::Browse() {

@@ -13,11 +13,13 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <utility>
 
 #include "core/message_format.h"
 #include "core/texts.h"
 #include "gui_helpers.h"
 #include "platform/process.h"
+#include "push_button.h"
 #include "spin_field.h"
 
 namespace fw::gui {
@@ -66,6 +68,9 @@ void TFormFormat::BuildControls() {
   driveList_ = Named(new QComboBox(groupDrive), "CBDrives");
   driveList_->setEditable(false);
   driveList_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+  hint->setBuddy(driveList_);
+  driveList_->setAccessibleName(Q(texts::kGroupDrive));
+  driveList_->setAccessibleDescription(Q(texts::kDriveHint));
   auto* driveLayout = Tight(new QVBoxLayout(groupDrive));
   driveLayout->addWidget(hint);
   driveLayout->addWidget(driveList_);
@@ -78,12 +83,19 @@ void TFormFormat::BuildControls() {
     sessionsList_->addItem(QString::number(choice));
   extendedSizeField_ = Named(new TSpinField(0, 256, 0, groupFile), "EExtSize");
   auto* fileLayout = Tight(new QGridLayout(groupFile));
-  fileLayout->addWidget(new QLabel(Q(texts::kLabelFileSize), groupFile), 0, 0);
-  fileLayout->addWidget(sizeField_, 0, 1);
-  fileLayout->addWidget(new QLabel(Q(texts::kLabelSessions), groupFile), 1, 0);
-  fileLayout->addWidget(sessionsList_, 1, 1);
-  fileLayout->addWidget(new QLabel(Q(texts::kLabelExtSize), groupFile), 2, 0);
-  fileLayout->addWidget(extendedSizeField_, 2, 1);
+  const std::pair<QWidget*, std::string_view> fields[] = {
+      {sizeField_, texts::kLabelFileSize},
+      {sessionsList_, texts::kLabelSessions},
+      {extendedSizeField_, texts::kLabelExtSize}};
+  int row = 0;
+  for (const auto& [field, caption] : fields) {
+    auto* label = new QLabel(Q(caption), groupFile);
+    label->setBuddy(field);
+    field->setAccessibleName(Q(caption));
+    fileLayout->addWidget(label, row, 0);
+    fileLayout->addWidget(field, row, 1);
+    ++row;
+  }
   fileLayout->setColumnStretch(0, 1);
 
   auto* groupStatus = new QGroupBox(Q(texts::kGroupStatus), this);
@@ -94,6 +106,7 @@ void TFormFormat::BuildControls() {
   progressBar_->setRange(0, 0);
   progressBar_->setValue(0);
   progressBar_->setTextVisible(false);
+  progressBar_->setAccessibleName(Q(texts::kGroupStatus));
   counterLabel_ = Named(new QLabel(groupStatus), "LProgress");
   counterLabel_->setAlignment(Qt::AlignCenter);
   auto* statusLayout = Tight(new QVBoxLayout(groupStatus));
@@ -105,12 +118,9 @@ void TFormFormat::BuildControls() {
   progressPolicy.setRetainSizeWhenHidden(true);
   progressBar_->setSizePolicy(progressPolicy);
 
-  startButton_ = Named(new QPushButton(Q(texts::kButtonStartFormat), this), "BtnF");
-  closeButton_ = Named(new QPushButton(Q(texts::kButtonExit), this), "BtnClose");
-  for (QPushButton* button : {startButton_, closeButton_}) {
-    button->setAutoDefault(false);
-    button->setDefault(false);
-  }
+  // Enter presses the focused button only; no button is the default.
+  startButton_ = Named(new TPushButton(Q(texts::kButtonStartFormat), this), "BtnF");
+  closeButton_ = Named(new TPushButton(Q(texts::kButtonExit), this), "BtnClose");
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);
   buttons->addWidget(startButton_);

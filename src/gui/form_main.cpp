@@ -9,6 +9,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPushButton>
 #include <QShortcut>
 #include <QStyle>
@@ -26,7 +27,9 @@
 #include "core/write_command.h"
 #include "file_name_edit.h"
 #include "gui_helpers.h"
+#include "local_date.h"
 #include "platform/process.h"
+#include "push_button.h"
 #include "spin_field.h"
 #include "string_grid.h"
 
@@ -47,12 +50,30 @@ int LongestWordWidth(const QLabel& label) {
 
 QPushButton* MakeButton(QWidget* parent, const char* name, std::string_view caption,
                         std::string_view hint = {}) {
-  auto* button = Named(new QPushButton(Q(caption), parent), name);
-  button->setAutoDefault(false);
-  button->setDefault(false);
+  auto* button = Named(new TPushButton(Q(caption), parent), name);
   if (!hint.empty())
     button->setToolTip(Q(hint));
   return button;
+}
+
+// A caption label for a control: its buddy, and its text (on one line) the control's name for
+// assistive technology.
+QLabel* CaptionFor(QWidget* control, const QString& caption, QWidget* parent) {
+  auto* label = new QLabel(caption, parent);
+  label->setBuddy(control);
+  control->setAccessibleName(
+      QString(caption).replace(QLatin1Char('\n'), QLatin1Char(' ')).trimmed());
+  return label;
+}
+
+// The entry list's date column in the user's date and time separators; the core writes it with
+// "/" and ":" as "dd/mm/yy hh:mm:ss".
+constexpr int kEntryDateColumn = 4;
+
+QString EntryCellText(int row, int column, const std::string& text) {
+  if (row == 0 || column != kEntryDateColumn)
+    return Q(text);
+  return LocalDateTimeText(Q(text), QLocale());
 }
 
 }  // namespace
@@ -85,6 +106,8 @@ void TFormMain::BuildControls() {
   memoryMapGrid_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   memoryMapGrid_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   auto* deviceLayout = Tight(new QVBoxLayout(groupDevice));
+  deviceList_->setAccessibleName(Q(texts::kGroupDevice));
+  memoryMapGrid_->setAccessibleName(Q(texts::kNameMemoryMap));
   deviceLayout->addWidget(deviceList_);
   deviceLayout->addWidget(memoryMapGrid_);
   connect(deviceList_, &QComboBox::activated, this, &TFormMain::CBProcChange);
@@ -110,11 +133,12 @@ void TFormMain::BuildControls() {
   hexInfoGrid_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
 
   auto* hexRow = new QHBoxLayout;
-  hexRow->addWidget(new QLabel(Q(texts::kLabelImage), groupProgram));
+  hexInfoGrid_->setAccessibleName(Q(texts::kNameHexInfo));
+  hexRow->addWidget(CaptionFor(hexFileEdit_, Q(texts::kLabelImage), groupProgram));
   hexRow->addWidget(hexFileEdit_, 1);
   hexRow->addWidget(hexInfoButton_);
   // Name and version numbers share one row: the name's caption wraps beside its field.
-  auto* nameLabel = new QLabel(Q(texts::kLabelUpdateName), groupProgram);
+  auto* nameLabel = CaptionFor(updateNameEdit_, Q(texts::kLabelUpdateName), groupProgram);
   nameLabel->setWordWrap(true);
   nameLabel->setFixedWidth(LongestWordWidth(*nameLabel));
   auto* versionRow = new QHBoxLayout;
@@ -122,16 +146,18 @@ void TFormMain::BuildControls() {
   versionRow->addWidget(nameLabel);
   versionRow->addWidget(updateNameEdit_, 1);
   versionRow->addSpacing(kSpacing);
-  versionRow->addWidget(new QLabel(DisplayText(texts::kLabelSver), groupProgram));
+  versionRow->addWidget(CaptionFor(sverField_, DisplayText(texts::kLabelSver), groupProgram));
   versionRow->addWidget(sverField_);
   versionRow->addSpacing(kSpacing);
-  versionRow->addWidget(new QLabel(DisplayText(texts::kLabelSrel), groupProgram));
+  versionRow->addWidget(CaptionFor(srelField_, DisplayText(texts::kLabelSrel), groupProgram));
   versionRow->addWidget(srelField_);
   auto* deviceFields = new QGridLayout;
   deviceFields->setSpacing(kSpacing);
-  deviceFields->addWidget(new QLabel(DisplayText(texts::kLabelHclass), groupProgram), 0, 0);
+  deviceFields->addWidget(CaptionFor(hclassField_, DisplayText(texts::kLabelHclass), groupProgram),
+                          0, 0);
   deviceFields->addWidget(hclassField_, 0, 1);
-  deviceFields->addWidget(new QLabel(DisplayText(texts::kLabelHrel), groupProgram), 1, 0);
+  deviceFields->addWidget(CaptionFor(hrelField_, DisplayText(texts::kLabelHrel), groupProgram), 1,
+                          0);
   deviceFields->addWidget(hrelField_, 1, 1);
   auto* hexInfoRow = new QHBoxLayout;
   hexInfoRow->addLayout(deviceFields);
@@ -149,11 +175,13 @@ void TFormMain::BuildControls() {
   cardInfoButton_ = MakeButton(groupMedium, "BtnOpenRgd", texts::kButtonInfo, texts::kHintCardInfo);
   scrambleCheck_ = Named(new QCheckBox(Q(texts::kCheckScramble), groupMedium), "ChBcoded");
   entriesGrid_ = Named(new TStringGrid(groupMedium), "GridrgdInfo");
+  entriesGrid_->setAccessibleName(Q(texts::kNameEntries));
+  entriesGrid_->SetCellText(EntryCellText);
   // Room for the caption row, three entries and the empty row; older entries scroll.
   entriesGrid_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Ignored);
   entriesGrid_->setMinimumHeight(entriesGrid_->HeightForRows(5));
   auto* destRow = new QHBoxLayout;
-  destRow->addWidget(new QLabel(Q(texts::kLabelCardFile), groupMedium));
+  destRow->addWidget(CaptionFor(cardFileEdit_, Q(texts::kLabelCardFile), groupMedium));
   destRow->addWidget(cardFileEdit_, 1);
   destRow->addWidget(cardInfoButton_);
   auto* mediumLayout = Tight(new QVBoxLayout(groupMedium));
@@ -227,12 +255,13 @@ void TFormMain::FormCreate() {
     auto store = services_.openSettings();
     RestoreFromStore(*store);
   });
+  start_.values = ShownSettings();
 }
 
 void TFormMain::FormDestroy() {
   Run([this] {
     auto store = services_.openSettings();
-    SaveSettings(*store, ShownSettings());
+    SaveSettings(*store, ShownSettings(), start_);
   });
   ClearDeviceList();
 }
@@ -292,8 +321,10 @@ void TFormMain::BtnOpenRgdClick() {
     TRgdFile file(S(cardFileEdit_->text()), TRgdFile::Mode::ReadOnly);
     entriesGrid_->SetTable(EntryTable(file.Entries()));
     AutoSizeGrid(*entriesGrid_);
+    // The empty last row, in the first data column: the caption column "N" is never current.
     if (entriesGrid_->rowCount() > 0)
-      entriesGrid_->setCurrentCell(entriesGrid_->rowCount() - 1, 0);
+      entriesGrid_->setCurrentCell(entriesGrid_->rowCount() - 1,
+                                   std::min(1, entriesGrid_->columnCount() - 1));
   });
 }
 
@@ -394,9 +425,11 @@ void TFormMain::RestoreFromStore(platform::SettingsStore& store) {
     RestoreSettings(store, restored);
   } catch (...) {
     ShowSettings(restored.values);  // the values read before the restore stopped
+    start_.count = restored.count;
     throw;
   }
   ShowSettings(restored.values);
+  start_.count = restored.count;
   CBProcChange();  // the selected device's memory map, class, release and version
 }
 

@@ -86,6 +86,9 @@ class TFormMain : public QWidget {
 
   MainWindowServices services_;
   std::vector<DeviceEntry> devices_;
+  // What the window showed once it had started, and how many values the restore read: a save
+  // writes only those values and the ones the user changed since.
+  RestoredSettings start_;
   QDialog* formatDialog_ = nullptr;
 
   QComboBox* deviceList_ = nullptr;

@@ -60,9 +60,13 @@ TStringGrid::TStringGrid(QWidget* parent) : QTableWidget(parent) {
   setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
 }
 
+QString TStringGrid::TextOf(int row, int column, const std::string& text) const {
+  return cellText_ ? cellText_(row, column, text) : Q(text);
+}
+
 void TStringGrid::SetTable(const TextTable& table) {
   const int currentRow = this->currentRow();
-  const int currentColumn = std::max(0, this->currentColumn());
+  const int currentColumn = std::max(table.fixedCols, this->currentColumn());
   setRowCount(table.RowCount());
   setColumnCount(table.ColCount());
   clearContents();
@@ -72,15 +76,32 @@ void TStringGrid::SetTable(const TextTable& table) {
     // A row shorter than the first leaves its missing cells empty instead of reading past it.
     const int cells = std::min(table.ColCount(), static_cast<int>(row.size()));
     for (int c = 0; c < cells; ++c) {
-      auto* item = new QTableWidgetItem(Q(row[static_cast<std::size_t>(c)]));
+      auto* item = new QTableWidgetItem(TextOf(r, c, row[static_cast<std::size_t>(c)]));
       item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
       if (r < table.fixedRows || c < table.fixedCols)
         item->setBackground(caption);
       setItem(r, c, item);
     }
   }
+  SetHeaderTexts(table.fixedRows > 0, table.fixedCols > 0);
   if (currentRow >= 0 && currentRow < rowCount())
     setCurrentCell(currentRow, std::min(currentColumn, columnCount() - 1));
+}
+
+void TStringGrid::SetHeaderTexts(bool captionRow, bool captionColumn) {
+  // The hidden header bars carry the caption texts: screen readers announce a cell with them.
+  if (captionRow) {
+    QStringList captions;
+    for (int c = 0; c < columnCount(); ++c)
+      captions << Cell(0, c);
+    setHorizontalHeaderLabels(captions);
+  }
+  if (captionColumn) {
+    QStringList captions;
+    for (int r = 0; r < rowCount(); ++r)
+      captions << Cell(r, 0);
+    setVerticalHeaderLabels(captions);
+  }
 }
 
 QString TStringGrid::Cell(int row, int column) const {

@@ -1,11 +1,16 @@
 // The main window driven with keys and clicks: start-up defaults, the settings it restores and
 // saves, the write command's refusals and a write, the information grids, and Esc.
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
+#include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <filesystem>
@@ -533,6 +538,191 @@ class FormMainTest : public QObject, private test::WindowFixture {
     QVERIFY(!fs::exists(SettingsFile()));
     window.reset();
     QVERIFY(ReadText(SettingsFile()).find("Updname=text:UpdateX\n") != std::string::npos);
+  }
+
+  // Enter presses the focused button, and only that one; in an edit field it presses nothing.
+  void enterPressesTheFocusedButtonOnly() {
+    const std::string card = CardFile();
+    auto window = Window();
+    Control<QLineEdit>(*window, "EFnamedest")->setText(Q(card));
+    auto* grid = Control<TStringGrid>(*window, "GridrgdInfo");
+    ShowActive(*window);
+    for (const char* name : {"Ename", "EFnamedest", "ESVER", "ChBcoded", "GridMemInfo"}) {
+      QWidget* control = Control<QWidget>(*window, name);
+      control->setFocus();
+      QTest::keyClick(control, Qt::Key_Return);
+      QTest::keyClick(control, Qt::Key_Enter, Qt::KeypadModifier);
+      QVERIFY2(presenter_->shown.empty() && grid->rowCount() == 0, name);
+    }
+    auto* info = Control<QPushButton>(*window, "BtnOpenRgd");
+    info->setFocus();
+    QTest::keyClick(info, Qt::Key_Return);
+    QCOMPARE(grid->rowCount(), 2);  // "Инфо" ran, and nothing else
+    QVERIFY(presenter_->shown.empty());
+    auto* write = Control<QPushButton>(*window, "BtnProcess");
+    write->setFocus();
+    QTest::keyClick(write, Qt::Key_Enter, Qt::KeypadModifier);
+    QCOMPARE(presenter_->Texts(), std::vector<std::string>{std::string(texts::kNoHexFile)});
+    auto* exit = Control<QPushButton>(*window, "BitBtn1");
+    exit->setFocus();
+    QTest::keyClick(exit, Qt::Key_Return);
+    QVERIFY(!window->isVisible());
+  }
+
+  // The entry list writes dates with the desktop's separators; the fields stay two digits.
+  void entryDatesUseTheLocaleSeparators_data() {
+    QTest::addColumn<QLocale>("locale");
+    QTest::addColumn<QString>("pattern");
+    QTest::newRow("Russian") << QLocale(QLocale::Russian, QLocale::Russia)
+                             << QStringLiteral(R"(^\d\d\.\d\d\.\d\d \d\d:\d\d:\d\d$)");
+    QTest::newRow("US English") << QLocale(QLocale::English, QLocale::UnitedStates)
+                                << QStringLiteral(R"(^\d\d/\d\d/\d\d \d\d:\d\d:\d\d$)");
+    QTest::newRow("Finnish") << QLocale(QLocale::Finnish, QLocale::Finland)
+                             << QStringLiteral(R"(^\d\d\.\d\d\.\d\d \d\d\.\d\d\.\d\d$)");
+  }
+  void entryDatesUseTheLocaleSeparators() {
+    QFETCH(QLocale, locale);
+    QFETCH(QString, pattern);
+    QLocale::setDefault(locale);
+    std::string card;
+    auto window = WindowWithTwoEntries(card);
+    window->BtnOpenRgdClick();
+    QLocale::setDefault(QLocale::c());
+    auto* grid = Control<TStringGrid>(*window, "GridrgdInfo");
+    QCOMPARE(grid->Cell(0, 4), QStringLiteral("Дата"));
+    const QDateTime now = QDateTime::currentDateTime();
+    for (int row : {1, 2}) {
+      const QString date = grid->Cell(row, 4);
+      QVERIFY2(QRegularExpression(pattern).match(date).hasMatch(), qPrintable(date));
+      QCOMPARE(date.left(2), now.toString(QStringLiteral("dd")));
+    }
+    // The core's table keeps its fixed form for the command line.
+    TRgdFile file(card, TRgdFile::Mode::ReadOnly);
+    QCOMPARE(Q(file.ListEntries().rows[1][4]).mid(2, 1), QStringLiteral("/"));
+  }
+
+  // After "Инфо" of the card file, and after a write, the current cell is in a data column.
+  void currentCellStaysInADataColumn() {
+    std::string card;
+    auto window = WindowWithTwoEntries(card);
+    auto* grid = Control<TStringGrid>(*window, "GridrgdInfo");
+    QTest::mouseClick(Control<QPushButton>(*window, "BtnOpenRgd"), Qt::LeftButton);
+    QCOMPARE(grid->currentRow(), 3);
+    QCOMPARE(grid->currentColumn(), 1);
+    grid->setCurrentCell(1, 0);
+    QTest::mouseClick(Control<QPushButton>(*window, "BtnProcess"), Qt::LeftButton);
+    QCOMPARE(grid->rowCount(), 5);
+    QCOMPARE(grid->currentRow(), 1);
+    QCOMPARE(grid->currentColumn(), 1);
+  }
+
+  // Every field, list and grid has its caption as its name for screen readers, and the fields'
+  // captions are their labels' buddies; the grids' caption rows are their column headers.
+  void controlsAreNamedForAssistiveTechnology() {
+    std::string card;
+    auto window = WindowWithTwoEntries(card);
+    window->BtnOpenRgdClick();
+    window->btnhexinfoClick();
+    const std::pair<const char*, QString> captions[] = {
+        {"EFnamehex", "Образ для загрузки"},       {"Ename", "Наименование обновления"},
+        {"ESVER", "Старший номер версии (ESVER)"}, {"ESREL", "Младший номер версии (ESREL)"},
+        {"EHCLASS", "Класс устройства (EHCLASS)"}, {"EHREL", "Аппаратная версия (EHREL)"},
+        {"EFnamedest", "Файл на карте ММС"},
+    };
+    for (const auto& [name, caption] : captions) {
+      QWidget* control = Control<QWidget>(*window, name);
+      QCOMPARE(control->accessibleName(), caption);
+      bool buddy = false;
+      for (const QLabel* label : window->findChildren<QLabel*>())
+        buddy = buddy || (label->buddy() == control && label->text().simplified() == caption);
+      QVERIFY2(buddy, name);
+    }
+    QCOMPARE(Control<QWidget>(*window, "CBProc")->accessibleName(),
+             QStringLiteral("Устройство \\ Процессор"));
+    for (const char* name : {"GridMemInfo", "GridHexInfo", "GridrgdInfo"})
+      QVERIFY2(!Control<QWidget>(*window, name)->accessibleName().isEmpty(), name);
+
+    auto* grid = Control<TStringGrid>(*window, "GridrgdInfo");
+    QAccessibleInterface* table = QAccessible::queryAccessibleInterface(grid);
+    QVERIFY(table != nullptr && table->tableInterface() != nullptr);
+    QCOMPARE(table->tableInterface()->columnDescription(2), QStringLiteral("Имя"));
+    QCOMPARE(table->tableInterface()->rowDescription(1), QStringLiteral("1"));
+    QStringList headers;
+    for (int i = 0; i < table->childCount(); ++i) {
+      QAccessibleInterface* child = table->child(i);
+      if (child != nullptr && child->role() == QAccessible::ColumnHeader)
+        headers << child->text(QAccessible::Name);
+    }
+    QVERIFY2(headers.contains(QStringLiteral("Дата")), qPrintable(headers.join(',')));
+    auto* hexGrid = Control<TStringGrid>(*window, "GridHexInfo");
+    QCOMPARE(QAccessible::queryAccessibleInterface(hexGrid)->tableInterface()->columnDescription(1),
+             QStringLiteral("Begin"));
+  }
+
+  // The browse button inside a file name field: named, its keys in its tooltip, and F4 or
+  // Alt+Down in the field open the file dialog; Tab never stops on it.
+  void browseButtonIsReachableFromTheKeyboard() {
+    auto window = Window();
+    ShowActive(*window);
+    for (const char* name : {"EFnamehex", "EFnamedest"}) {
+      auto* edit = Control<QLineEdit>(*window, name);
+      auto* button = Control<QWidget>(*edit, "BrowseButton");
+      QCOMPARE(button->accessibleName(), QStringLiteral("Выбрать файл"));
+      QVERIFY(button->toolTip().contains(QStringLiteral("F4")));
+      QCOMPARE(button->focusPolicy(), Qt::NoFocus);
+      for (const QKeyCombination keys :
+           {QKeyCombination(Qt::Key_F4), QKeyCombination(Qt::AltModifier, Qt::Key_Down)}) {
+        window->activateWindow();  // back from the last file dialog
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        edit->setFocus();
+        QString title;
+        QTimer::singleShot(0, this, [&title] {
+          auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+          if (dialog == nullptr)
+            return;
+          title = dialog->windowTitle();
+          dialog->reject();
+        });
+        QTest::keyClick(edit, keys.key(), keys.keyboardModifiers());
+        QVERIFY2(title == QStringLiteral("Укажите файл"),
+                 qPrintable(QStringLiteral("%1 %2").arg(name, QKeySequence(keys).toString())));
+      }
+    }
+  }
+
+  // A start that failed half way saves at exit only what it restored or what the user changed;
+  // the values it never restored stay in the store as they were.
+  void aBadStartSavesOnlyWhatWasRestoredOrChanged() {
+    const std::string stored =
+        "ProcInd=int:1\nHEXFile=text:a.hex\nSVER=int:3\nUpdname=int:4\nDestFile=text:b.rgd\n"
+        "HCLASS=int:9\n";
+    // A catalogue that fails to load: nothing is restored.
+    WriteText(Dir() / "DEV_LIST.dat", "[DEVICE_1]\nNAME=Recorder A\nHCLASS=abc\n");
+    StoreSettings(stored);
+    {
+      auto window = Window();
+      Control<QLineEdit>(*window, "EFnamedest")->setText(QStringLiteral("c.rgd"));
+    }
+    std::string after = ReadText(SettingsFile());
+    for (const char* line : {"ProcInd=int:1\n", "HEXFile=text:a.hex\n", "SVER=int:3\n",
+                             "Updname=int:4\n", "DestFile=text:c.rgd\n", "HCLASS=int:9\n"})
+      QVERIFY2(after.find(line) != std::string::npos, line);
+    QVERIFY(after.find("Crypt") == std::string::npos);
+
+    // A value of the wrong kind: the values before it are restored and saved, it and the later
+    // ones stay, unless the user changed them.
+    WriteText(Dir() / "DEV_LIST.dat", kCatalogue);
+    StoreSettings(stored);
+    {
+      auto window = Window();
+      Control<QLineEdit>(*window, "EFnamehex")->setText(QStringLiteral("new.hex"));
+      Control<QCheckBox>(*window, "ChBcoded")->setChecked(true);
+    }
+    after = ReadText(SettingsFile());
+    for (const char* line :
+         {"ProcInd=int:1\n", "HEXFile=text:new.hex\n", "SVER=int:3\n", "SREL=int:0\n",
+          "Updname=int:4\n", "DestFile=text:b.rgd\n", "Crypt=text:1\n", "HCLASS=int:9\n"})
+      QVERIFY2(after.find(line) != std::string::npos, line);
   }
 
   void spinFieldRules() {

@@ -1,5 +1,5 @@
-// The message boxes of the application: caption, icon, buttons, the default button of each kind
-// and the LF CR line breaks shown as one.
+// The message boxes of the application: caption, icon, buttons (in Russian), the default button of
+// each kind and the LF CR line breaks shown as one.
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
@@ -8,6 +8,7 @@
 
 #include "application.h"
 #include "core/messages.h"
+#include "core/texts.h"
 #include "qt_message_presenter.h"
 
 namespace fw::gui {
@@ -35,6 +36,13 @@ class MessageBoxTest : public QObject {
   }
 
  private slots:
+  // The application as the program sets it up: its icon and Qt's Russian texts.
+  void initTestCase() {
+    qputenv("LANGUAGE", "en");
+    QLocale::setDefault(QLocale(QLocale::English));
+    SetUpApplication();
+  }
+
   void eachKindHasItsButtonsAndDefault_data() {
     QTest::addColumn<int>("kind");
     QTest::addColumn<int>("enterResult");
@@ -59,10 +67,29 @@ class MessageBoxTest : public QObject {
     QCOMPARE(int{shownIcon}, icon);
   }
 
-  void applicationTitleAndIconAreSet() {
-    SetUpApplication();
-    QCOMPARE(QApplication::applicationDisplayName(), QStringLiteral("Kerrow Ltd Firmware Updater"));
+  void applicationIconIsSetAndNoDisplayNameIsAppendedToTitles() {
+    // A display name would be appended to every title bar ("… — Kerrow Ltd Firmware Updater").
+    QCOMPARE(QApplication::applicationDisplayName(), QApplication::applicationName());
     QVERIFY(!QApplication::windowIcon().isNull());
+  }
+
+  // Qt's own texts are Russian whatever the desktop's language: the format question's buttons
+  // read as its text asks ('После ответа "Да"').
+  void formatQuestionHasRussianButtons() {
+    QString yes;
+    QString no;
+    QTimer::singleShot(0, this, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (box == nullptr)
+        return;
+      yes = box->button(QMessageBox::Yes)->text().remove(QLatin1Char('&'));
+      no = box->button(QMessageBox::No)->text().remove(QLatin1Char('&'));
+      QTest::keyClick(box, Qt::Key_Escape);
+    });
+    QtMessagePresenter presenter;
+    UserMessage(presenter, texts::kFormatConfirm, mkQuestion);
+    QCOMPARE(yes, QStringLiteral("Да"));
+    QCOMPARE(no, QStringLiteral("Нет"));
   }
 
   void kindOutsideTheTableShowsNothing() {
