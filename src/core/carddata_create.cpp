@@ -121,7 +121,8 @@ class ZeroPageWriter {
   }
 
   // Waits for the written blocks in order, reporting each once it is on the device; false when a
-  // cancel came meanwhile (looked at after each block but the file's last).
+  // cancel came meanwhile (looked at after each block's progress, the file's last one included:
+  // a cancel during the last block's report still deletes the file).
   bool ConfirmWritten() {
     while (confirmed_ < written_) {
       const std::uint32_t next = std::min(confirmed_ + kCreateBlockPages, written_);
@@ -130,7 +131,7 @@ class ZeroPageWriter {
       if (progress_) {
         progress_(confirmed_, dataPages_);
       }
-      if (confirmed_ < dataPages_ && Cancelled()) {
+      if (Cancelled()) {
         return false;
       }
     }

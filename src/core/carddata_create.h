@@ -29,8 +29,8 @@ enum class TCreateResult { Completed, Cancelled };
 // device so far and the data pages in all (a multiple of 1000, or all of them for the last
 // block).
 using CreateProgress = std::function<void(std::uint32_t pagesWritten, std::uint32_t dataPages)>;
-// Looked at before each block is written and after each block's progress (but the last); true
-// stops the writing at that point and deletes the file.
+// Looked at before each block is written and after each block's progress, the last block's
+// included; true stops the writing at that point and deletes the file.
 using CreateCancel = std::function<bool()>;
 
 // There is not room for the new file on its file system, counting the space of the file it
