@@ -251,6 +251,69 @@ class FormFormatTest : public QObject, private test::WindowFixture {
     QCOMPARE(form_->result(), int{QDialog::Rejected});
   }
 
+  // 2000 data pages: a click on "Прервать" while the last block's events are processed still
+  // aborts the preparation.
+  void abortDuringTheLastBlockIsHonoured() {
+    UsedCard("sdb1", 16, 0).script.freeSpace = 2001 * 512;
+    Show();
+    Control<TSpinField>("EExtSize")->SetValue(0);
+    presenter_->answers = {kIdYes};
+    QStringList counters;
+    connect(form_.get(), &TFormFormat::CounterTextChanged, this, [&](const QString& text) {
+      counters << text;
+      if (text.endsWith(QStringLiteral(" 2000")))
+        QTimer::singleShot(0, form_.get(), [this] {
+          QTest::mouseClick(Control<QPushButton>("BtnF"), Qt::LeftButton);
+        });
+    });
+    QTest::mouseClick(Control<QPushButton>("BtnF"), Qt::LeftButton);
+    QCOMPARE(counters, (QStringList{"Запись страницы 1000", "Запись страницы 2000"}));
+    QCOMPARE(presenter_->Texts(), (std::vector<std::string>{std::string(texts::kFormatConfirm),
+                                                            std::string(texts::kFormatAborted)}));
+    QVERIFY(!fs::exists(Folder("sdb1") / "data.rgd"));
+    QVERIFY(form_->isVisible());
+    QVERIFY(!form_->Writing());
+  }
+
+  // Enter presses the focused button only: in a field it starts nothing.
+  void enterPressesTheFocusedButtonOnly() {
+    UsedCard("sdb1", 16, 10);
+    Show();
+    for (const char* name : {"Esize", "CBSes", "EExtSize", "CBDrives"}) {
+      QWidget* control = Control<QWidget>(name);
+      control->setFocus();
+      QTest::keyClick(control, Qt::Key_Return);
+      QVERIFY2(presenter_->shown.empty() && form_->isVisible(), name);
+    }
+    auto* start = Control<QPushButton>("BtnF");
+    start->setFocus();
+    QTest::keyClick(start, Qt::Key_Return);  // the question, answered No by default
+    QCOMPARE(presenter_->Texts(), std::vector<std::string>{std::string(texts::kFormatConfirm)});
+    QVERIFY(form_->isVisible());
+    auto* close = Control<QPushButton>("BtnClose");
+    close->setFocus();
+    QTest::keyClick(close, Qt::Key_Enter, Qt::KeypadModifier);
+    QVERIFY(!form_->isVisible());
+    QCOMPARE(form_->result(), int{QDialog::Rejected});
+  }
+
+  void fieldsHaveTheirCaptionsAsNamesAndBuddies() {
+    const std::pair<const char*, QString> captions[] = {
+        {"Esize", "Размер файла в мегабайтах (МВ)"},
+        {"CBSes", "Максимальное число сессий"},
+        {"EExtSize", "Размер секции EXTENDED (MB)"},
+        {"CBDrives", "Диск для форматирования"},
+    };
+    for (const auto& [name, caption] : captions) {
+      QWidget* control = Control<QWidget>(name);
+      QCOMPARE(control->accessibleName(), caption);
+      bool buddy = false;
+      for (const QLabel* label : form_->findChildren<QLabel*>())
+        buddy = buddy || label->buddy() == control;
+      QVERIFY2(buddy, name);
+    }
+  }
+
   void refusalsAreShownBeforeAnythingHappens() {
     UsedCard("sdb1", 16, 10);
     Show();
