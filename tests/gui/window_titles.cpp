@@ -17,8 +17,8 @@
 #include "form_format.h"
 #include "form_main.h"
 #include "gui_helpers.h"
-#include "platform/volumes_fake.h"
 #include "qt_message_presenter.h"
+#include "support/fake_volumes.h"
 
 namespace fw::gui {
 namespace {
