@@ -1,11 +1,14 @@
 // Builds the main window and the card preparation dialog with demo data (the example catalogue
 // and firmware, a fresh card data file with two updates, a fake 122 MB card) and saves their
-// pictures: <out>/main-window.png and <out>/format-dialog.png. Run by scripts/screenshot-gui
-// under Xvfb; the user's own settings are not touched.
+// pictures: <out>/main-window.png, <out>/format-dialog.png and <out>/format-question.png (the
+// question before a format, with Qt's buttons in Russian). Run by scripts/screenshot-gui under
+// Xvfb; the user's own settings are not touched.
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QLineEdit>
+#include <QLocale>
+#include <QMessageBox>
 #include <QPixmap>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -15,8 +18,11 @@
 
 #include "application.h"
 #include "core/carddata_create.h"
+#include "core/messages.h"
+#include "core/texts.h"
 #include "form_format.h"
 #include "form_main.h"
+#include "qt_message_presenter.h"
 #include "support/fake_volumes.h"
 
 namespace {
@@ -45,6 +51,7 @@ void SaveGrab(QWidget& widget, const QString& path) {
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   fw::gui::SetUpApplication();
+  QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));  // as on a Russian desktop
   const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
   QDir().mkpath(out);
 
@@ -85,5 +92,18 @@ int main(int argc, char* argv[]) {
   QApplication::processEvents();
   SaveGrab(dialog, out + "/format-dialog.png");
   dialog.hide();
+
+  // The question before a format, as the message boxes of the program show it.
+  QTimer::singleShot(0, &app, [&out] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (box == nullptr) {
+      std::fprintf(stderr, "no message box to save\n");
+      return;
+    }
+    SaveGrab(*box, out + "/format-question.png");
+    box->reject();
+  });
+  fw::gui::QtMessagePresenter boxes;
+  fw::UserMessage(boxes, fw::texts::kFormatConfirm, fw::mkQuestion);
   return 0;
 }
