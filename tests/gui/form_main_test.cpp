@@ -23,6 +23,7 @@
 #include "application.h"
 #include "core/carddata_create.h"
 #include "core/carddata_file.h"
+#include "core/entry_table.h"
 #include "core/texts.h"
 #include "form_main.h"
 #include "gui_helpers.h"
@@ -598,7 +599,7 @@ class FormMainTest : public QObject, private test::WindowFixture {
     }
     // The core's table keeps its fixed form for the command line.
     TRgdFile file(card, TRgdFile::Mode::ReadOnly);
-    QCOMPARE(Q(file.ListEntries().rows[1][4]).mid(2, 1), QStringLiteral("/"));
+    QCOMPARE(Q(EntryTable(file.Entries()).rows[1][4]).mid(2, 1), QStringLiteral("/"));
   }
 
   // After "Инфо" of the card file, and after a write, the current cell is in a data column.
