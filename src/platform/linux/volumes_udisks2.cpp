@@ -3,87 +3,38 @@
 #include <fcntl.h>
 #include <sys/statvfs.h>
 
-#include <QDBusArgument>
-#include <QDBusConnection>
-#include <QDBusMessage>
-#include <QDBusUnixFileDescriptor>
-#include <QDBusVariant>
-
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
-#include <chrono>
 #include <limits>
 #include <optional>
 #include <stdexcept>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 #include "platform/linux/fat16_formatter.h"
-#include "platform/linux/volumes_udisks2_objects.h"
 
 namespace fw::platform {
 
 namespace {
 
-const QString kService = QStringLiteral("org.freedesktop.UDisks2");
-const QString kRoot = QStringLiteral("/org/freedesktop/UDisks2");
-const QString kBlock = QStringLiteral("org.freedesktop.UDisks2.Block");
-const QString kFilesystem = QStringLiteral("org.freedesktop.UDisks2.Filesystem");
-const QString kDrive = QStringLiteral("org.freedesktop.UDisks2.Drive");
+constexpr const char* kService = "org.freedesktop.UDisks2";
+constexpr const char* kRoot = "/org/freedesktop/UDisks2";
+constexpr const char* kObjectManager = "org.freedesktop.DBus.ObjectManager";
+constexpr const char* kBlock = "org.freedesktop.UDisks2.Block";
+constexpr const char* kFilesystem = "org.freedesktop.UDisks2.Filesystem";
+constexpr const char* kDrive = "org.freedesktop.UDisks2.Drive";
 
-// A query answers at once; an action may wait for the user to type a password for polkit.
-constexpr int kQueryTimeoutMs = 25'000;
-constexpr int kActionTimeoutMs = 5 * 60'000;
 // After a format UDisks2 probes the device again; the new file system appears within moments.
 constexpr int kMountAttempts = 20;
 constexpr auto kMountRetryDelay = std::chrono::milliseconds(250);
 
-QDBusConnection Bus(const QString& name) {
-  return QDBusConnection(name);
-}
-
 // Options of every action: without a user to ask, polkit must refuse instead of prompting.
-QVariantMap Options(Interaction interaction) {
-  QVariantMap options;
+std::vector<dbus::Option> Options(Interaction interaction) {
+  std::vector<dbus::Option> options;
   if (interaction == Interaction::Forbidden)
-    options.insert(QStringLiteral("auth.no_user_interaction"), true);
+    options.push_back({"auth.no_user_interaction", true});
   return options;
-}
-
-QDBusMessage Call(const QString& connection, const std::string& path, const QString& interface,
-                  const QString& method, const QVariantList& arguments, int timeoutMs) {
-  auto message =
-      QDBusMessage::createMethodCall(kService, QString::fromStdString(path), interface, method);
-  message.setArguments(arguments);
-  return Bus(connection).call(message, QDBus::Block, timeoutMs);
-}
-
-// An error reply becomes VolumeOperationFailed with the service's error
-// ("org.freedesktop.UDisks2.Error.DeviceBusy: ...").
-void ThrowOnError(const QDBusMessage& reply) {
-  if (reply.type() == QDBusMessage::ErrorMessage)
-    throw VolumeOperationFailed(
-        (reply.errorName() + QStringLiteral(": ") + reply.errorMessage()).toStdString());
-}
-
-UDisks2Objects ManagedObjects(const QString& connection) {
-  const auto reply =
-      Call(connection, kRoot.toStdString(), QStringLiteral("org.freedesktop.DBus.ObjectManager"),
-           QStringLiteral("GetManagedObjects"), {}, kQueryTimeoutMs);
-  // No answer is not "no cards": the caller must learn that the service could not be asked.
-  if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
-    throw VolumeServiceError("UDisks2 did not list its objects: " +
-                             reply.errorMessage().toStdString());
-  return qdbus_cast<UDisks2Objects>(reply.arguments().constFirst());
-}
-
-// The volume as UDisks2 knows it now; VolumeOperationFailed when it is gone.
-UDisks2Volume CurrentVolume(const QString& connection, const VolumeInfo& volume) {
-  auto current = FindRemovableVolume(ManagedObjects(connection), volume.key);
-  if (!current)
-    throw VolumeOperationFailed("no removable volume " + volume.key);
-  return std::move(*current);
 }
 
 VolumeInfo InfoOf(const UDisks2Volume& volume) {
@@ -106,90 +57,6 @@ VolumeInfo InfoOf(const UDisks2Volume& volume) {
   return info;
 }
 
-// Unmounts the volume unless it is not mounted; VolumeOperationFailed with the service's error.
-void Unmount(const QString& connection, const UDisks2Volume& volume, Interaction interaction) {
-  if (volume.mountPoints.empty())
-    return;
-  ThrowOnError(Call(connection, volume.objectPath, kFilesystem, QStringLiteral("Unmount"),
-                    {Options(interaction)}, kActionTimeoutMs));
-}
-
-// Mounts the volume unless it is mounted already and returns its mount point;
-// VolumeOperationFailed with the service's error.
-std::string Mount(const QString& connection, const UDisks2Volume& volume, Interaction interaction) {
-  if (!volume.mountPoints.empty())
-    return volume.mountPoints.front();
-  const auto reply = Call(connection, volume.objectPath, kFilesystem, QStringLiteral("Mount"),
-                          {Options(interaction)}, kActionTimeoutMs);
-  ThrowOnError(reply);
-  const auto root = reply.arguments().isEmpty()
-                        ? std::string()
-                        : reply.arguments().constFirst().toString().toStdString();
-  if (reply.type() != QDBusMessage::ReplyMessage || root.empty())
-    throw VolumeOperationFailed("UDisks2 mounted " + volume.deviceName + " nowhere");
-  return root;
-}
-
-// Writes FAT16 over the device that UDisks2 opens for us; VolumeOperationFailed with the reason.
-void WriteThroughUDisks2(const QString& connection, const UDisks2Volume& volume,
-                         Interaction interaction) {
-  auto options = Options(interaction);
-  // Exclusive: the kernel refuses while anything still holds the volume.
-  options.insert(QStringLiteral("flags"), int{O_EXCL});
-  const auto reply = Call(connection, volume.objectPath, kBlock, QStringLiteral("OpenDevice"),
-                          {QStringLiteral("rw"), options}, kActionTimeoutMs);
-  ThrowOnError(reply);
-  const auto device = reply.arguments().value(0).value<QDBusUnixFileDescriptor>();
-  if (!device.isValid())
-    throw VolumeOperationFailed("UDisks2 returned no device handle");
-  try {
-    WriteFat16(device.fileDescriptor(), volume.partitionOffset, volume.label);
-  } catch (const std::exception& error) {
-    throw VolumeOperationFailed(error.what());
-  }
-}
-
-// Mounts a volume that was in use again after a failed format, so that it is left as it was
-// found (for instance when the user refused the device access). The format's failure is what the
-// user is told; a failure to mount again leaves the card unmounted, which the next listing shows.
-void MountAgain(const QString& connection, const UDisks2Volume& volume, Interaction interaction) {
-  if (volume.mountPoints.empty())
-    return;
-  auto unmounted = volume;
-  unmounted.mountPoints.clear();
-  try {
-    Mount(connection, unmounted, interaction);
-  } catch (const VolumeOperationFailed&) {
-    // See above: the format's failure is reported.
-  }
-}
-
-// After a format UDisks2 probes the device again; mounts the new file system as soon as it
-// appears. The file system is on the card already: this only brings it back into view, and a
-// failure here leaves the caller's EnsureMounted to try again and tell.
-void BringBackIntoView(const QString& connection, const UDisks2Volume& volume,
-                       const VolumeInfo& info, Interaction interaction) {
-  Call(connection, volume.objectPath, kBlock, QStringLiteral("Rescan"), {Options(interaction)},
-       kActionTimeoutMs);
-  for (int attempt = 0; attempt < kMountAttempts; ++attempt) {
-    const auto fresh = FindRemovableVolume(ManagedObjects(connection), info.key);
-    try {
-      if (fresh) {
-        Mount(connection, *fresh, interaction);
-        return;
-      }
-    } catch (const VolumeOperationFailed&) {
-      // Not ready yet: tried again after a moment.
-    }
-    std::this_thread::sleep_for(kMountRetryDelay);
-  }
-}
-
-std::string NewConnectionName() {
-  static std::atomic<int> counter{0};
-  return "fwupdater-udisks2-" + std::to_string(++counter);
-}
-
 // Whether `root` is `path` or one of its parent folders, compared by whole components.
 bool Contains(const std::filesystem::path& root, const std::filesystem::path& path) {
   auto part = path.begin();
@@ -204,28 +71,117 @@ bool Contains(const std::filesystem::path& root, const std::filesystem::path& pa
 
 }  // namespace
 
-UDisks2Volumes::UDisks2Volumes() : connectionName_(QString::fromStdString(NewConnectionName())) {
-  RegisterUDisks2Types();
-  // libdbus reads DBUS_SYSTEM_BUS_ADDRESS once per process; reading it here follows it for every
-  // new connection.
-  const auto address = qEnvironmentVariable("DBUS_SYSTEM_BUS_ADDRESS");
-  const auto bus = address.isEmpty()
-                       ? QDBusConnection::connectToBus(QDBusConnection::SystemBus, connectionName_)
-                       : QDBusConnection::connectToBus(address, connectionName_);
-  if (!bus.isConnected()) {
-    const auto error = bus.lastError().message().toStdString();
-    QDBusConnection::disconnectFromBus(connectionName_);
-    throw VolumeServiceError("cannot reach the system bus: " + error);
+UDisks2Volumes::UDisks2Volumes(UDisks2Timeouts timeouts)
+    : bus_(dbus::OpenSystemBus()), timeouts_(timeouts) {}
+
+dbus::MethodCall UDisks2Volumes::Call(const std::string& path, const char* interface,
+                                      const char* member) {
+  return dbus::MethodCall(bus_.get(), kService, path, interface, member);
+}
+
+UDisks2Objects UDisks2Volumes::ManagedObjects() {
+  try {
+    const auto reply = Call(kRoot, kObjectManager, "GetManagedObjects").Send(timeouts_.query);
+    return dbus::ReadManagedObjects(reply.get());
+  } catch (const dbus::CallFailed& failure) {
+    // No answer is not "no cards": the caller must learn that the service could not be asked.
+    throw VolumeServiceError("UDisks2 did not list its objects: " + failure.Message());
   }
 }
 
-UDisks2Volumes::~UDisks2Volumes() {
-  QDBusConnection::disconnectFromBus(connectionName_);
+// The volume as UDisks2 knows it now; VolumeOperationFailed when it is gone.
+UDisks2Volume UDisks2Volumes::CurrentVolume(const VolumeInfo& volume) {
+  auto current = FindRemovableVolume(ManagedObjects(), volume.key);
+  if (!current)
+    throw VolumeOperationFailed("no removable volume " + volume.key);
+  return std::move(*current);
+}
+
+// Unmounts the volume unless it is not mounted; VolumeOperationFailed with the service's error
+// ("org.freedesktop.UDisks2.Error.DeviceBusy: ...").
+void UDisks2Volumes::Unmount(const UDisks2Volume& volume, Interaction interaction) {
+  if (volume.mountPoints.empty())
+    return;
+  Call(volume.objectPath, kFilesystem, "Unmount")
+      .Options(Options(interaction))
+      .Send(timeouts_.action);
+}
+
+// Mounts the volume unless it is mounted already and returns its mount point;
+// VolumeOperationFailed with the service's error.
+std::string UDisks2Volumes::Mount(const UDisks2Volume& volume, Interaction interaction) {
+  if (!volume.mountPoints.empty())
+    return volume.mountPoints.front();
+  const auto reply = Call(volume.objectPath, kFilesystem, "Mount")
+                         .Options(Options(interaction))
+                         .Send(timeouts_.action);
+  auto root = dbus::ReadString(reply.get());
+  if (root.empty())
+    throw VolumeOperationFailed("UDisks2 mounted " + volume.deviceName + " nowhere");
+  return root;
+}
+
+// Writes FAT16 over the device that UDisks2 opens for us; VolumeOperationFailed with the reason.
+void UDisks2Volumes::WriteThroughUDisks2(const UDisks2Volume& volume, Interaction interaction) {
+  auto options = Options(interaction);
+  // Exclusive: the kernel refuses while anything still holds the volume.
+  options.push_back({"flags", std::int32_t{O_EXCL}});
+  // The reply owns the descriptor and closes it when it is released, after the format.
+  const auto reply = Call(volume.objectPath, kBlock, "OpenDevice")
+                         .String("rw")
+                         .Options(options)
+                         .Send(timeouts_.action);
+  const int device = dbus::ReadFileDescriptor(reply.get());
+  if (device < 0)
+    throw VolumeOperationFailed("UDisks2 returned no device handle");
+  try {
+    WriteFat16(device, volume.partitionOffset, volume.label);
+  } catch (const std::exception& error) {
+    throw VolumeOperationFailed(error.what());
+  }
+}
+
+// Mounts a volume that was in use again after a failed format, so that it is left as it was
+// found (for instance when the user refused the device access). The format's failure is what the
+// user is told; a failure to mount again leaves the card unmounted, which the next listing shows.
+void UDisks2Volumes::MountAgain(const UDisks2Volume& volume, Interaction interaction) {
+  if (volume.mountPoints.empty())
+    return;
+  auto unmounted = volume;
+  unmounted.mountPoints.clear();
+  try {
+    Mount(unmounted, interaction);
+  } catch (const VolumeOperationFailed&) {
+    // See above: the format's failure is reported.
+  }
+}
+
+// After a format UDisks2 probes the device again; mounts the new file system as soon as it
+// appears. The file system is on the card already: this only brings it back into view, and a
+// failure here leaves the caller's EnsureMounted to try again and tell.
+void UDisks2Volumes::BringBackIntoView(const UDisks2Volume& volume, Interaction interaction) {
+  try {
+    Call(volume.objectPath, kBlock, "Rescan").Options(Options(interaction)).Send(timeouts_.action);
+  } catch (const dbus::CallFailed&) {
+    // UDisks2 probes a device it was handed back on its own as well; the mounting below tells.
+  }
+  for (int attempt = 0; attempt < kMountAttempts; ++attempt) {
+    const auto fresh = FindRemovableVolume(ManagedObjects(), volume.objectPath);
+    try {
+      if (fresh) {
+        Mount(*fresh, interaction);
+        return;
+      }
+    } catch (const VolumeOperationFailed&) {
+      // Not ready yet: tried again after a moment.
+    }
+    std::this_thread::sleep_for(kMountRetryDelay);
+  }
 }
 
 std::vector<VolumeInfo> UDisks2Volumes::List() {
   std::vector<VolumeInfo> list;
-  for (const auto& volume : RemovableVolumes(ManagedObjects(connectionName_)))
+  for (const auto& volume : RemovableVolumes(ManagedObjects()))
     list.push_back(InfoOf(volume));
   return list;
 }
@@ -240,11 +196,11 @@ std::int64_t UDisks2Volumes::FreeSpace(const std::string& rootPath) {
 }
 
 std::string UDisks2Volumes::EnsureMounted(const VolumeInfo& volume, Interaction interaction) {
-  return Mount(connectionName_, CurrentVolume(connectionName_, volume), interaction);
+  return Mount(CurrentVolume(volume), interaction);
 }
 
 void UDisks2Volumes::FormatFat16(const VolumeInfo& volume, Interaction interaction) {
-  const auto current = FindRemovableVolume(ManagedObjects(connectionName_), volume.key);
+  const auto current = FindRemovableVolume(ManagedObjects(), volume.key);
   if (!current)
     throw VolumeNotRemovable("not a removable volume: " + volume.key);
   // Refused before the card is unmounted, so that a card that cannot be formatted stays in use.
@@ -252,14 +208,14 @@ void UDisks2Volumes::FormatFat16(const VolumeInfo& volume, Interaction interacti
       std::min<std::uint64_t>(current->size, std::numeric_limits<std::int64_t>::max()));
   if (!FitsFat16(bytes))
     throw VolumeOperationFailed(Fat16VolumeTooLarge(bytes).what());
-  Unmount(connectionName_, *current, interaction);
+  Unmount(*current, interaction);
   try {
-    WriteThroughUDisks2(connectionName_, *current, interaction);
+    WriteThroughUDisks2(*current, interaction);
   } catch (const VolumeOperationFailed&) {
-    MountAgain(connectionName_, *current, interaction);
+    MountAgain(*current, interaction);
     throw;
   }
-  BringBackIntoView(connectionName_, *current, volume, interaction);
+  BringBackIntoView(*current, interaction);
 }
 
 std::optional<VolumeInfo> UDisks2Volumes::VolumeOfPath(const std::filesystem::path& path) {
@@ -270,7 +226,7 @@ std::optional<VolumeInfo> UDisks2Volumes::VolumeOfPath(const std::filesystem::pa
 
   std::optional<VolumeInfo> best;
   std::size_t bestLength = 0;
-  for (const auto& volume : RemovableVolumes(ManagedObjects(connectionName_))) {
+  for (const auto& volume : RemovableVolumes(ManagedObjects())) {
     for (const auto& mountPoint : volume.mountPoints) {
       const std::filesystem::path root = std::filesystem::path(mountPoint).lexically_normal();
       if (Contains(root, target) && (!best || root.native().size() > bestLength)) {
@@ -284,12 +240,11 @@ std::optional<VolumeInfo> UDisks2Volumes::VolumeOfPath(const std::filesystem::pa
 }
 
 void UDisks2Volumes::Eject(const VolumeInfo& volume, Interaction interaction) {
-  const UDisks2Volume current = CurrentVolume(connectionName_, volume);
-  Unmount(connectionName_, current, interaction);
+  const UDisks2Volume current = CurrentVolume(volume);
+  Unmount(current, interaction);
   if (!current.driveEjectable)
     return;
-  ThrowOnError(Call(connectionName_, current.drivePath, kDrive, QStringLiteral("Eject"),
-                    {Options(interaction)}, kActionTimeoutMs));
+  Call(current.drivePath, kDrive, "Eject").Options(Options(interaction)).Send(timeouts_.action);
 }
 
 std::unique_ptr<Volumes> MakeSystemVolumes() {

@@ -1,95 +1,108 @@
 #include "platform/linux/volumes_udisks2_objects.h"
 
-#include <QDBusArgument>
-#include <QDBusMetaType>
-
 #include <algorithm>
+#include <string_view>
 
 namespace fw::platform {
 
 namespace {
 
-const QString kBlock = QStringLiteral("org.freedesktop.UDisks2.Block");
-const QString kFilesystem = QStringLiteral("org.freedesktop.UDisks2.Filesystem");
-const QString kPartition = QStringLiteral("org.freedesktop.UDisks2.Partition");
-const QString kDrive = QStringLiteral("org.freedesktop.UDisks2.Drive");
+constexpr std::string_view kBlock = "org.freedesktop.UDisks2.Block";
+constexpr std::string_view kFilesystem = "org.freedesktop.UDisks2.Filesystem";
+constexpr std::string_view kPartition = "org.freedesktop.UDisks2.Partition";
+constexpr std::string_view kDrive = "org.freedesktop.UDisks2.Drive";
 
-// A byte-string property ("ay"), without the terminating NUL UDisks2 sends.
-std::string ByteString(const QVariant& value) {
-  QByteArray bytes = value.toByteArray();
-  if (value.canConvert<QDBusArgument>())
-    bytes = qdbus_cast<QByteArray>(value.value<QDBusArgument>());
-  const auto end = bytes.indexOf('\0');
-  return (end < 0 ? bytes : bytes.left(end)).toStdString();
+const UDisks2Value* Find(const UDisks2Properties& properties, std::string_view name) {
+  const auto found = properties.find(name);
+  return found == properties.end() ? nullptr : &found->second;
 }
 
-// A list of byte strings ("aay"), such as the mount points.
-std::vector<std::string> ByteStrings(const QVariant& value) {
-  QByteArrayList list;
-  if (value.canConvert<QDBusArgument>())
-    list = qdbus_cast<QByteArrayList>(value.value<QDBusArgument>());
-  else
-    list = value.value<QByteArrayList>();
-  std::vector<std::string> result;
-  for (const auto& item : list) {
-    const auto text = ByteString(item);
-    if (!text.empty())
-      result.push_back(text);
-  }
-  return result;
+bool Bool(const UDisks2Properties& properties, std::string_view name) {
+  const auto* value = Find(properties, name);
+  return value && std::holds_alternative<bool>(*value) && std::get<bool>(*value);
 }
 
-bool HoldsCard(const QVariantMap& drive) {
-  const auto bus = drive.value(QStringLiteral("ConnectionBus")).toString();
-  const bool removable = drive.value(QStringLiteral("Removable")).toBool() ||
-                         drive.value(QStringLiteral("MediaRemovable")).toBool() ||
-                         bus == QStringLiteral("usb") || bus == QStringLiteral("sdio");
-  return removable && drive.value(QStringLiteral("MediaAvailable")).toBool();
+// A text, an object path or a byte string; empty when the property is missing or is none.
+std::string Text(const UDisks2Properties& properties, std::string_view name) {
+  const auto* value = Find(properties, name);
+  return value && std::holds_alternative<std::string>(*value) ? std::get<std::string>(*value)
+                                                              : std::string();
 }
 
-std::optional<UDisks2Volume> VolumeOf(const UDisks2Objects& objects, const QDBusObjectPath& path,
+// An integer of any width; 0 when the property is missing, negative or no integer.
+std::uint64_t Unsigned(const UDisks2Properties& properties, std::string_view name) {
+  const auto* value = Find(properties, name);
+  if (!value)
+    return 0;
+  if (const auto* number = std::get_if<std::uint64_t>(value))
+    return *number;
+  if (const auto* number = std::get_if<std::int64_t>(value); number && *number > 0)
+    return static_cast<std::uint64_t>(*number);
+  return 0;
+}
+
+// A list of byte strings, such as the mount points, without empty ones.
+std::vector<std::string> Texts(const UDisks2Properties& properties, std::string_view name) {
+  const auto* value = Find(properties, name);
+  if (!value || !std::holds_alternative<std::vector<std::string>>(*value))
+    return {};
+  auto texts = std::get<std::vector<std::string>>(*value);
+  std::erase_if(texts, [](const std::string& text) { return text.empty(); });
+  return texts;
+}
+
+bool HoldsCard(const UDisks2Properties& drive) {
+  const auto bus = Text(drive, "ConnectionBus");
+  const bool removable =
+      Bool(drive, "Removable") || Bool(drive, "MediaRemovable") || bus == "usb" || bus == "sdio";
+  return removable && Bool(drive, "MediaAvailable");
+}
+
+const UDisks2Properties* Interface(const UDisks2Interfaces& interfaces, std::string_view name) {
+  const auto found = interfaces.find(name);
+  return found == interfaces.end() ? nullptr : &found->second;
+}
+
+std::optional<UDisks2Volume> VolumeOf(const UDisks2Objects& objects, const std::string& path,
                                       const UDisks2Interfaces& interfaces) {
-  if (!interfaces.contains(kBlock) || !interfaces.contains(kFilesystem))
+  const auto* block = Interface(interfaces, kBlock);
+  const auto* filesystem = Interface(interfaces, kFilesystem);
+  if (!block || !filesystem)
     return std::nullopt;
-  const auto& block = interfaces[kBlock];
-  if (block.value(QStringLiteral("IdUsage")).toString() != QStringLiteral("filesystem") ||
-      block.value(QStringLiteral("HintSystem")).toBool() ||
-      block.value(QStringLiteral("HintIgnore")).toBool())
+  if (Text(*block, "IdUsage") != "filesystem" || Bool(*block, "HintSystem") ||
+      Bool(*block, "HintIgnore"))
     return std::nullopt;
-  const auto drivePath = block.value(QStringLiteral("Drive")).value<QDBusObjectPath>();
-  const auto drive = objects.constFind(drivePath);
-  if (drive == objects.constEnd() || !drive->contains(kDrive) || !HoldsCard((*drive)[kDrive]))
+  const auto drivePath = Text(*block, "Drive");
+  const auto driveObject = objects.find(drivePath);
+  if (driveObject == objects.end())
+    return std::nullopt;
+  const auto* drive = Interface(driveObject->second, kDrive);
+  if (!drive || !HoldsCard(*drive))
     return std::nullopt;
 
   UDisks2Volume volume;
-  volume.objectPath = path.path().toStdString();
-  volume.drivePath = drivePath.path().toStdString();
-  const auto device = ByteString(block.value(QStringLiteral("Device")));
+  volume.objectPath = path;
+  volume.drivePath = drivePath;
+  const auto device = Text(*block, "Device");
   volume.deviceName = device.substr(device.rfind('/') + 1);
-  volume.label = block.value(QStringLiteral("IdLabel")).toString().toStdString();
-  volume.fileSystem = block.value(QStringLiteral("IdType")).toString().toStdString();
-  if (const auto version = block.value(QStringLiteral("IdVersion")).toString(); !version.isEmpty())
-    volume.fileSystem += " " + version.toStdString();
-  volume.size = block.value(QStringLiteral("Size")).toULongLong();
-  if (interfaces.contains(kPartition))
-    volume.partitionOffset = interfaces[kPartition].value(QStringLiteral("Offset")).toULongLong();
-  volume.mountPoints = ByteStrings(interfaces[kFilesystem].value(QStringLiteral("MountPoints")));
-  volume.driveEjectable = (*drive)[kDrive].value(QStringLiteral("Ejectable")).toBool();
+  volume.label = Text(*block, "IdLabel");
+  volume.fileSystem = Text(*block, "IdType");
+  if (const auto version = Text(*block, "IdVersion"); !version.empty())
+    volume.fileSystem += " " + version;
+  volume.size = Unsigned(*block, "Size");
+  if (const auto* partition = Interface(interfaces, kPartition))
+    volume.partitionOffset = Unsigned(*partition, "Offset");
+  volume.mountPoints = Texts(*filesystem, "MountPoints");
+  volume.driveEjectable = Bool(*drive, "Ejectable");
   return volume;
 }
 
 }  // namespace
 
-void RegisterUDisks2Types() {
-  qDBusRegisterMetaType<UDisks2Interfaces>();
-  qDBusRegisterMetaType<UDisks2Objects>();
-  qDBusRegisterMetaType<QByteArrayList>();
-}
-
 std::vector<UDisks2Volume> RemovableVolumes(const UDisks2Objects& objects) {
   std::vector<UDisks2Volume> volumes;
-  for (auto object = objects.constBegin(); object != objects.constEnd(); ++object) {
-    if (auto volume = VolumeOf(objects, object.key(), object.value()))
+  for (const auto& [path, interfaces] : objects) {
+    if (auto volume = VolumeOf(objects, path, interfaces))
       volumes.push_back(std::move(*volume));
   }
   std::sort(volumes.begin(), volumes.end(),
@@ -99,11 +112,10 @@ std::vector<UDisks2Volume> RemovableVolumes(const UDisks2Objects& objects) {
 
 std::optional<UDisks2Volume> FindRemovableVolume(const UDisks2Objects& objects,
                                                  const std::string& objectPath) {
-  const QDBusObjectPath path(QString::fromStdString(objectPath));
-  const auto object = objects.constFind(path);
-  if (object == objects.constEnd())
+  const auto object = objects.find(objectPath);
+  if (object == objects.end())
     return std::nullopt;
-  return VolumeOf(objects, path, object.value());
+  return VolumeOf(objects, object->first, object->second);
 }
 
 }  // namespace fw::platform

@@ -1,26 +1,28 @@
 // What UDisks2's object manager says about block devices and drives, reduced to the volumes that
-// can hold a recorder's card: file systems on removable media that are present.
+// can hold a recorder's card: file systems on removable media that are present. Plain values, so
+// that the choice of volumes does not depend on how the answer travelled over the bus.
 #pragma once
 
-#include <QByteArrayList>
-#include <QDBusObjectPath>
-#include <QMap>
-#include <QString>
-#include <QVariantMap>
-
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
+#include <variant>
 #include <vector>
 
 namespace fw::platform {
 
-// org.freedesktop.DBus.ObjectManager.GetManagedObjects: object → interface → property → value.
-using UDisks2Interfaces = QMap<QString, QVariantMap>;
-using UDisks2Objects = QMap<QDBusObjectPath, UDisks2Interfaces>;
+// One property value as far as the volumes need it: booleans, integers (signed ones as
+// std::int64_t, unsigned ones as std::uint64_t), texts and object paths (std::string), byte
+// strings ("ay", up to the first NUL: std::string) and lists of byte strings ("aay"). Anything
+// else is held as std::monostate.
+using UDisks2Value = std::variant<std::monostate, bool, std::int64_t, std::uint64_t, std::string,
+                                  std::vector<std::string>>;
 
-// Registers the types above with Qt DBus; safe to call more than once.
-void RegisterUDisks2Types();
+// org.freedesktop.DBus.ObjectManager.GetManagedObjects: object → interface → property → value.
+using UDisks2Properties = std::map<std::string, UDisks2Value, std::less<>>;
+using UDisks2Interfaces = std::map<std::string, UDisks2Properties, std::less<>>;
+using UDisks2Objects = std::map<std::string, UDisks2Interfaces, std::less<>>;
 
 // One file system on a removable medium.
 struct UDisks2Volume {
