@@ -7,6 +7,8 @@ every object exists.
 Objects: a card in a USB reader (sdb1, mounted), a second card whose volume is busy (sdd1,
 mounted), a card in a built-in SDIO slot (mmcblk0p1, not mounted, 4 GiB), the system disk (sda1),
 a fixed data disk (nvme0n1p1), and a USB reader without a card (sdc, with a stale file system).
+Besides the properties the volumes read, each object carries some of the other kinds that a real
+UDisks2 sends (lists of texts, structures, dictionaries, signed numbers), which must be passed over.
 '''
 
 import os
@@ -85,6 +87,10 @@ def load(mock, parameters):
             'MediaAvailable': dbus.Boolean(available),
             'Ejectable': dbus.Boolean(ejectable),
             'ConnectionBus': dbus.String(bus),
+            'MediaCompatibility': dbus.Array(['flash_sd', 'flash_mmc'], signature='s'),
+            'Configuration': dbus.Dictionary({'ata-pm-standby': dbus.Int32(0)}, signature='sv'),
+            'RotationRate': dbus.Int32(-1),
+            'TimeDetected': dbus.UInt64(1700000000000000),
         }, [('Eject', 'a{sv}', '', eject)])
         return path
 
@@ -101,6 +107,11 @@ def load(mock, parameters):
             'IdLabel': dbus.String(label),
             'HintSystem': dbus.Boolean(system),
             'HintIgnore': dbus.Boolean(False),
+            'Symlinks': dbus.Array([byte_string('/dev/disk/by-label/' + label)], signature='ay'),
+            'Configuration': dbus.Array(
+                [('fstab', {'dir': byte_string('/mnt/' + label)})], signature='(sa{sv})'),
+            'UserspaceMountOptions': dbus.Array([], signature='s'),
+            'CryptoBackingDevice': dbus.ObjectPath('/'),
         }, [('OpenDevice', 'sa{sv}', 'h', open_device), ('Rescan', 'a{sv}', '', rescan)])
         obj = dbusmock.mockobject.objects[path]
         obj.AddProperties(FILESYSTEM, {'MountPoints': mount_points(mounted_at)})
