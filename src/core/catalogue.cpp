@@ -1,16 +1,16 @@
-#include "catalogue.h"
+#include "core/catalogue.h"
 
 #include <algorithm>
 #include <array>
 #include <cstdio>
 #include <utility>
 
-#include "cp1251.h"
-#include "ini.h"
-#include "ini_convert.h"
-#include "message_format.h"
+#include "core/cp1251.h"
+#include "core/ini.h"
+#include "core/ini_convert.h"
+#include "core/message_format.h"
+#include "core/texts.h"
 #include "platform/process.h"
-#include "texts.h"
 
 namespace fw {
 namespace {

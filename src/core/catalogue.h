@@ -11,9 +11,9 @@
 #include <string_view>
 #include <vector>
 
-#include "ihex_region.h"
-#include "ini.h"
-#include "text_table.h"
+#include "core/ihex_region.h"
+#include "core/ini.h"
+#include "core/text_table.h"
 
 namespace fw {
 

@@ -1,4 +1,4 @@
-#include "control_chars.h"
+#include "core/control_chars.h"
 
 #include <cstdio>
 

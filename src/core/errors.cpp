@@ -1,11 +1,11 @@
-#include "errors.h"
+#include "core/errors.h"
 
 #include <utility>
 
-#include "input_file.h"
-#include "message_format.h"
+#include "core/input_file.h"
+#include "core/message_format.h"
+#include "core/texts.h"
 #include "platform/file_device.h"
-#include "texts.h"
 
 namespace fw {
 

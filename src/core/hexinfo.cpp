@@ -1,9 +1,9 @@
-#include "hexinfo.h"
+#include "core/hexinfo.h"
 
-#include "errors.h"
-#include "ihex.h"
-#include "texts.h"
-#include "utf8_path.h"
+#include "core/errors.h"
+#include "core/ihex.h"
+#include "core/texts.h"
+#include "core/utf8_path.h"
 
 namespace fw {
 namespace {

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "catalogue.h"
-#include "text_table.h"
+#include "core/catalogue.h"
+#include "core/text_table.h"
 
 namespace fw {
 

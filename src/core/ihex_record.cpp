@@ -1,12 +1,12 @@
-#include "ihex_record.h"
+#include "core/ihex_record.h"
 
 #include <array>
 
-#include "errors.h"
-#include "ini_convert.h"
-#include "input_file.h"
-#include "message_format.h"
-#include "texts.h"
+#include "core/errors.h"
+#include "core/ini_convert.h"
+#include "core/input_file.h"
+#include "core/message_format.h"
+#include "core/texts.h"
 
 namespace fw {
 namespace {

@@ -1,12 +1,12 @@
-#include "ihex_region.h"
+#include "core/ihex_region.h"
 
 #include <algorithm>
 #include <cstring>
 #include <limits>
 
-#include "errors.h"
-#include "message_format.h"
-#include "texts.h"
+#include "core/errors.h"
+#include "core/message_format.h"
+#include "core/texts.h"
 
 namespace fw {
 namespace {

@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "ihex_record.h"
+#include "core/ihex_record.h"
 
 namespace fw {
 

@@ -1,11 +1,11 @@
-#include "ini.h"
+#include "core/ini.h"
 
 #include <filesystem>
 #include <system_error>
 
-#include "cp1251.h"
-#include "input_file.h"
-#include "utf8_path.h"
+#include "core/cp1251.h"
+#include "core/input_file.h"
+#include "core/utf8_path.h"
 
 namespace fw {
 namespace {

@@ -1,11 +1,11 @@
-#include "ini_convert.h"
+#include "core/ini_convert.h"
 
 #include <optional>
 #include <string>
 
-#include "errors.h"
-#include "message_format.h"
-#include "texts.h"
+#include "core/errors.h"
+#include "core/message_format.h"
+#include "core/texts.h"
 
 namespace fw {
 namespace {

@@ -1,10 +1,10 @@
-#include "input_file.h"
+#include "core/input_file.h"
 
 #include <memory>
 #include <span>
 #include <system_error>
 
-#include "errors.h"
+#include "core/errors.h"
 #include "platform/file_device.h"
 
 namespace fw {

@@ -1,4 +1,4 @@
-#include "message_format.h"
+#include "core/message_format.h"
 
 #include <cstdio>
 #include <stdexcept>

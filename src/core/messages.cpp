@@ -1,7 +1,7 @@
-#include "messages.h"
+#include "core/messages.h"
 
-#include "errors.h"
-#include "texts.h"
+#include "core/errors.h"
+#include "core/texts.h"
 
 namespace fw {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "message_format.h"
+#include "core/message_format.h"
 
 namespace fw {
 

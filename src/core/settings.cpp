@@ -1,11 +1,11 @@
-#include "settings.h"
+#include "core/settings.h"
 
 #include <system_error>
 
-#include "errors.h"
-#include "ini_convert.h"
-#include "message_format.h"
-#include "texts.h"
+#include "core/errors.h"
+#include "core/ini_convert.h"
+#include "core/message_format.h"
+#include "core/texts.h"
 
 namespace fw {
 namespace {

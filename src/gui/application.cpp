@@ -1,4 +1,4 @@
-#include "application.h"
+#include "gui/application.h"
 
 #include <QApplication>
 #include <QFont>
@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "core/texts.h"
-#include "gui_helpers.h"
+#include "gui/gui_helpers.h"
 
 // The resources of the windows' library (the icon) are registered by name, from the global
 // namespace.

@@ -1,4 +1,4 @@
-#include "file_name_edit.h"
+#include "gui/file_name_edit.h"
 
 #include <QAction>
 #include <QFileDialog>
@@ -8,7 +8,7 @@
 
 #include "core/texts.h"
 
-#include "gui_helpers.h"
+#include "gui/gui_helpers.h"
 
 namespace fw::gui {
 namespace {

@@ -1,4 +1,4 @@
-#include "form_format.h"
+#include "gui/form_format.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>
@@ -17,10 +17,10 @@
 
 #include "core/message_format.h"
 #include "core/texts.h"
-#include "gui_helpers.h"
+#include "gui/gui_helpers.h"
+#include "gui/push_button.h"
+#include "gui/spin_field.h"
 #include "platform/process.h"
-#include "push_button.h"
-#include "spin_field.h"
 
 namespace fw::gui {
 namespace {

@@ -1,4 +1,4 @@
-#include "form_main.h"
+#include "gui/form_main.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -25,13 +25,13 @@
 #include "core/texts.h"
 #include "core/utf8_path.h"
 #include "core/write_command.h"
-#include "file_name_edit.h"
-#include "gui_helpers.h"
-#include "local_date.h"
+#include "gui/file_name_edit.h"
+#include "gui/gui_helpers.h"
+#include "gui/local_date.h"
+#include "gui/push_button.h"
+#include "gui/spin_field.h"
+#include "gui/string_grid.h"
 #include "platform/process.h"
-#include "push_button.h"
-#include "spin_field.h"
-#include "string_grid.h"
 
 namespace fw::gui {
 namespace {

@@ -1,4 +1,4 @@
-#include "local_date.h"
+#include "gui/local_date.h"
 
 namespace fw::gui {
 namespace {

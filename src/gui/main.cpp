@@ -3,12 +3,12 @@
 // and reused, then the event loop until the main window closes.
 #include <QApplication>
 
-#include "application.h"
 #include "core/catalogue.h"
-#include "form_format.h"
-#include "form_main.h"
-#include "qt_message_presenter.h"
-#include "system_volumes.h"
+#include "gui/application.h"
+#include "gui/form_format.h"
+#include "gui/form_main.h"
+#include "gui/qt_message_presenter.h"
+#include "gui/system_volumes.h"
 
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);

@@ -1,4 +1,4 @@
-#include "push_button.h"
+#include "gui/push_button.h"
 
 #include <QKeyEvent>
 

@@ -1,9 +1,9 @@
-#include "qt_message_presenter.h"
+#include "gui/qt_message_presenter.h"
 
 #include <QApplication>
 #include <QMessageBox>
 
-#include "gui_helpers.h"
+#include "gui/gui_helpers.h"
 
 namespace fw::gui {
 namespace {

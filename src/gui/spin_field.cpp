@@ -1,4 +1,4 @@
-#include "spin_field.h"
+#include "gui/spin_field.h"
 
 #include <QRegularExpression>
 #include <algorithm>

@@ -1,11 +1,11 @@
-#include "string_grid.h"
+#include "gui/string_grid.h"
 
 #include <QHeaderView>
 #include <QPainter>
 #include <QStyledItemDelegate>
 #include <algorithm>
 
-#include "gui_helpers.h"
+#include "gui/gui_helpers.h"
 
 namespace fw::gui {
 namespace {
