@@ -1,7 +1,8 @@
 #!/bin/sh
 # Loading a full-size dsPIC30F6014A HEX file: this project's reader (bench_ihex) side by side
 # with `srec_cat FILE -intel -o out.bin -binary` on the same file.
-# Usage: bench/hex_vs_srec_cat.sh [BUILD_DIR]   (default: build; needs bin/bench_ihex there)
+# Usage: bench/hex_vs_srec_cat.sh [BUILD_DIR]
+#   (default: build; needs bin/bench_ihex and bin/full_image_hex there)
 set -eu
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -10,8 +11,9 @@ runs=${FW_BENCH_RUNS:-20}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT INT TERM
 
-# The image (bench/full-image-hex): 48K program words, the whole EEPROM and the config words.
-"$root/bench/full-image-hex" "$work/full-6014a.hex"
+# The image (full_image_hex, built with the benchmarks): 48K program words, the whole EEPROM and
+# the config words.
+"$build/bin/full_image_hex" "$work/full-6014a.hex"
 hex="$work/full-6014a.hex"
 echo "file: $(wc -c < "$hex") bytes"
 

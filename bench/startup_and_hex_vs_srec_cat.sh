@@ -4,11 +4,12 @@
 #   HEX:       `fwupdater hexinfo FULL.hex`            against `srec_cat FULL.hex -intel -o out.bin -binary`
 #   write:     `fwupdater write` of FULL.hex into a 64 MB card data file (both flushes of the
 #              append included) against the same srec_cat run
-# FULL.hex is the full-size dsPIC30F6014A image of bench/full-image-hex. The two programs of a pair
-# take turns run by run (so that a busy machine slows both alike); each line shows the median of
-# the runs, and the ratio of the medians beside its goal (and, for a loaded machine, the ratio of
-# the fastest runs).
-# Usage: bench/startup_and_hex_vs_srec_cat.sh [BUILD_DIR]   (default: build; needs bin/fwupdater)
+# FULL.hex is the full-size dsPIC30F6014A image that full_image_hex (built with the benchmarks)
+# writes. The two programs of a pair take turns run by run (so that a busy machine slows both
+# alike); each line shows the median of the runs, and the ratio of the medians beside its goal
+# (and, for a loaded machine, the ratio of the fastest runs).
+# Usage: bench/startup_and_hex_vs_srec_cat.sh [BUILD_DIR]
+#   (default: build; needs bin/fwupdater and bin/full_image_hex there)
 # FW_BENCH_RUNS runs of each program per pair (default 41); FW_BENCH_DIR the folder for the files
 # (default: a new folder under /tmp; the card's flushes cost what that folder's disk makes them).
 set -eu
@@ -16,15 +17,17 @@ set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build}
 fwupdater="$build/bin/fwupdater"
+full_image_hex="$build/bin/full_image_hex"
 python=/usr/bin/python3
 command -v srec_cat >/dev/null || { echo "srec_cat missing (package srecord)" >&2; exit 1; }
 [ -x "$fwupdater" ] || { echo "no $fwupdater: build first" >&2; exit 1; }
+[ -x "$full_image_hex" ] || { echo "no $full_image_hex: build first" >&2; exit 1; }
 [ -x "$python" ] || { echo "no $python" >&2; exit 1; }
 
 work=$(mktemp -d "${FW_BENCH_DIR:-${TMPDIR:-/tmp}}/fw-bench-XXXXXX")
 trap 'rm -rf "$work"' EXIT INT TERM
 
-"$python" "$root/bench/full-image-hex" "$work/full-6014a.hex"
+"$full_image_hex" "$work/full-6014a.hex"
 # A device whose application windows are whole memories (the catalogue's defaults).
 printf '[DEVICE_1]\nNAME=Bench dsPIC30F6014A\nHCLASS=7\n' >"$work/DEV_LIST.dat"
 

@@ -2,7 +2,8 @@
 # The whole `fwupdater write` of a full-size dsPIC30F6014A image (144 KB of program memory, the
 # whole EEPROM and the configuration words) into a 64 MB card data file, as process wall time,
 # side by side with `srec_cat FILE -intel -o out.bin -binary` on the same HEX file.
-# Usage: bench/write_vs_srec_cat.sh [BUILD_DIR]   (default: build; needs bin/fwupdater there)
+# Usage: bench/write_vs_srec_cat.sh [BUILD_DIR]
+#   (default: build; needs bin/fwupdater and bin/full_image_hex there)
 set -eu
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -15,8 +16,9 @@ trap 'rm -rf "$work"' EXIT INT TERM
 command -v srec_cat >/dev/null || { echo "srec_cat missing (package srecord)" >&2; exit 1; }
 [ -x "$fwupdater" ] || { echo "no $fwupdater: build first" >&2; exit 1; }
 
-# The image (bench/full-image-hex): 48K program words, the whole EEPROM and the config words.
-"$root/bench/full-image-hex" "$work/full-6014a.hex"
+# The image (full_image_hex, built with the benchmarks): 48K program words, the whole EEPROM and
+# the config words.
+"$build/bin/full_image_hex" "$work/full-6014a.hex"
 hex="$work/full-6014a.hex"
 # A device whose application windows are whole memories (the catalogue's defaults).
 printf '[DEVICE_1]\nNAME=Bench dsPIC30F6014A\nHCLASS=7\n' > "$work/DEV_LIST.dat"

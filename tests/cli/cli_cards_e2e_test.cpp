@@ -21,8 +21,8 @@
 #include <string>
 #include <vector>
 
-#include "cli_in_process.h"
-#include "cli_run.h"
+#include "cli/cli_in_process.h"
+#include "cli/cli_run.h"
 #include "core/message_format.h"
 #include "core/texts.h"
 #include "support/fake_volumes.h"
@@ -78,14 +78,11 @@ Script With(bool Script::*answer, bool value) {
 
 class CardsTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = FreshTestFolder("fwupdater_cards_");
-    fs::create_directories(dir_ / "cards");
-  }
+  void SetUp() override { fs::create_directories(dir_ / "cards"); }
   void TearDown() override {
     UnmountCards();
-    if (!HasFailure())
-      fs::remove_all(dir_);
+    if (HasFailure())
+      temp_.Keep();  // left to look into
   }
 
   // A card folder named id, answering as the script says; with sizeMb, a tmpfs of that size
@@ -126,7 +123,8 @@ class CardsTest : public ::testing::Test {
 
   fs::path Card(const std::string& id) const { return dir_ / "cards" / id; }
 
-  fs::path dir_;
+  test::TempDir temp_ = TestFolder("fwupdater_cards_");
+  const fs::path dir_ = temp_.path();
 
  private:
   void UnmountCards() {

@@ -20,52 +20,19 @@
 #include <system_error>
 #include <vector>
 
-#include "cli_run.h"
+#include "cli/cli_run.h"
 #include "core/carddata_file.h"
 #include "core/message_format.h"
 #include "core/texts.h"
+#include "support/ihex_records.h"
 
 namespace fw {
 namespace {
 
 using namespace clitest;
-using Bytes = std::vector<std::uint8_t>;
+using test::Bytes;
 
 constexpr std::size_t kPage = 512;
-
-// ---- HEX fixtures, written from the Intel HEX rules ----------------------------------------
-
-std::string Hex2(unsigned value) {
-  return FormatMessage("%.2x", {std::uint64_t{value & 0xFFu}});
-}
-
-std::string Record(unsigned type, unsigned offset, const Bytes& data) {
-  unsigned sum = static_cast<unsigned>(data.size()) + (offset >> 8) + (offset & 0xFF) + type;
-  std::string line = ":" + Hex2(static_cast<unsigned>(data.size())) + Hex2(offset >> 8) +
-                     Hex2(offset) + Hex2(type);
-  for (const auto b : data) {
-    line += Hex2(b);
-    sum += b;
-  }
-  return line + Hex2(0x100 - (sum & 0xFF)) + "\n";
-}
-
-// Data records of 16 bytes at a HEX byte address, with the extended linear address records.
-std::string DataAt(std::uint32_t address, const Bytes& bytes) {
-  std::string text;
-  long upper = -1;
-  for (std::size_t i = 0; i < bytes.size(); i += 16) {
-    const std::uint32_t at = address + static_cast<std::uint32_t>(i);
-    if (static_cast<long>(at >> 16) != upper) {
-      upper = at >> 16;
-      text += Record(0x04, 0,
-                     {static_cast<std::uint8_t>(upper >> 8), static_cast<std::uint8_t>(upper)});
-    }
-    const auto end = bytes.begin() + static_cast<long>(std::min(i + 16, bytes.size()));
-    text += Record(0x00, at & 0xFFFF, Bytes(bytes.begin() + static_cast<long>(i), end));
-  }
-  return text;
-}
 
 // A firmware as a compiler gives it: program words from address 0 with the reset vector's
 // GOTO 0x000100, some EEPROM words and the configuration words. The payloads the write command
@@ -95,8 +62,8 @@ Firmware MakeFirmware(std::size_t programWords, std::size_t eepromWords = 8,
     fw.config.insert(fw.config.end(), {lo, hi});
     configGroups.insert(configGroups.end(), {lo, hi, 0, 0});
   }
-  fw.hex = DataAt(0, fw.flash) + DataAt(0x7FF000 * 2, eepromGroups) +
-           DataAt(0xF80000 * 2, configGroups) + Record(0x01, 0, {});
+  fw.hex = test::HexDataRecords(0, fw.flash) + test::HexDataRecords(0x7FF000 * 2, eepromGroups) +
+           test::HexDataRecords(0xF80000 * 2, configGroups) + test::kHexEndOfFile;
   return fw;
 }
 
@@ -109,14 +76,13 @@ constexpr const char* kCatalogue =
 class CliTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = FreshTestFolder("fwupdater_cli_");
     WriteText(dir_ / "cat.dat", kCatalogue);
     firmware_ = MakeFirmware(300);
     WriteText(dir_ / "fw.hex", firmware_.hex);
   }
   void TearDown() override {
-    if (!HasFailure())
-      fs::remove_all(dir_);
+    if (HasFailure())
+      temp_.Keep();  // left to look into
   }
 
   // Runs fwupdater with the arguments in the test's folder.
@@ -137,7 +103,8 @@ class CliTest : public ::testing::Test {
 
   std::string Card() const { return ReadText(dir_ / "c.rgd"); }
 
-  fs::path dir_;
+  test::TempDir temp_ = TestFolder("fwupdater_cli_");
+  const fs::path dir_ = temp_.path();
   Firmware firmware_;
 };
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "cli/cli.h"
-#include "cli_run.h"
+#include "cli/cli_run.h"
 #include "platform/volumes.h"
 
 namespace fw::clitest {

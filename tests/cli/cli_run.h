@@ -1,41 +1,30 @@
-// Running the real fwupdater from a test: its exit code and what it printed, and the small file
-// helpers the end-to-end tests share.
+// Running the real fwupdater from a test: its exit code and what it printed, and what the
+// end-to-end tests share besides (the file and folder helpers of tests/support).
 #pragma once
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "support/files.h"
+#include "support/temp_dir.h"
+
 namespace fw::clitest {
 
 namespace fs = std::filesystem;
+using test::ReadText;
+using test::WriteText;
 
 struct Result {
   int code = -1;
   std::string out;
   std::string err;
 };
-
-inline std::string ReadText(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary | std::ios::ate);
-  if (!in)
-    return {};
-  std::string text(static_cast<std::size_t>(in.tellg()), '\0');
-  in.seekg(0);
-  in.read(text.data(), static_cast<std::streamsize>(text.size()));
-  return text;
-}
-
-inline void WriteText(const fs::path& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary) << text;
-}
 
 inline std::string Quoted(const std::string& arg) {
   std::string out = "'";
@@ -52,15 +41,9 @@ inline std::string Printed(std::string text) {
   return text + "\n";
 }
 
-// An empty temp folder for the running test, named by prefix, process id and test name so that
-// runs in several build folders at once do not meet.
-inline fs::path FreshTestFolder(const std::string& prefix) {
-  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  const fs::path dir =
-      fs::temp_directory_path() / (prefix + std::to_string(::getpid()) + "_" + info->name());
-  fs::remove_all(dir);
-  fs::create_directories(dir);
-  return dir;
+// A fresh temporary folder for the running test, named by prefix and test name.
+inline test::TempDir TestFolder(const std::string& prefix) {
+  return test::TempDir(prefix + ::testing::UnitTest::GetInstance()->current_test_info()->name());
 }
 
 // Environment variables for one run: name and value; an empty value unsets the variable.

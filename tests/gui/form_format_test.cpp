@@ -4,7 +4,6 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 #include <filesystem>
@@ -12,10 +11,10 @@
 #include <memory>
 
 #include "core/texts.h"
-#include "form_format.h"
+#include "gui/form_format.h"
+#include "gui/spin_field.h"
+#include "gui/window_fixture.h"
 #include "platform/process.h"
-#include "spin_field.h"
-#include "window_fixture.h"
 
 namespace fw::gui {
 namespace {

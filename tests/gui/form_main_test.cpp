@@ -11,43 +11,33 @@
 #include <QLocale>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QtTest>
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <sstream>
 #include <system_error>
 
-#include "../unit/fault_devices.h"
-#include "application.h"
 #include "core/carddata_create.h"
 #include "core/carddata_file.h"
 #include "core/entry_table.h"
 #include "core/texts.h"
-#include "form_main.h"
-#include "gui_helpers.h"
+#include "gui/application.h"
+#include "gui/form_main.h"
+#include "gui/gui_helpers.h"
+#include "gui/spin_field.h"
+#include "gui/string_grid.h"
+#include "gui/window_fixture.h"
 #include "platform/process.h"
-#include "spin_field.h"
-#include "string_grid.h"
-#include "window_fixture.h"
+#include "support/fault_devices.h"
+#include "support/files.h"
 
 namespace fw::gui {
 namespace {
 
 namespace fs = std::filesystem;
 
-void WriteText(const fs::path& path, const std::string& text) {
-  fs::create_directories(path.parent_path());
-  std::ofstream(path, std::ios::binary) << text;
-}
-
-std::string ReadText(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using fw::test::ReadText;
+using fw::test::WriteText;
 
 constexpr char kCatalogue[] =
     "[DEVICE_1]\nNAME=Recorder A\nHCLASS=0\nHREL=3\nSVER=5\n"
@@ -100,7 +90,7 @@ class FormMainTest : public QObject, private test::WindowFixture {
 
   void init() {
     ResetFixture();
-    qputenv("XDG_CONFIG_HOME", (dir_->path() + "/config").toUtf8());
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString((Dir() / "config").string()));
     WriteText(Dir() / "DEV_LIST.dat", kCatalogue);
   }
 

@@ -6,10 +6,10 @@
 #include <QTimer>
 #include <QtTest>
 
-#include "application.h"
 #include "core/messages.h"
 #include "core/texts.h"
-#include "qt_message_presenter.h"
+#include "gui/application.h"
+#include "gui/qt_message_presenter.h"
 
 namespace fw::gui {
 

@@ -10,20 +10,20 @@
 #include <QLocale>
 #include <QMessageBox>
 #include <QPixmap>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
 
-#include "application.h"
 #include "core/carddata_create.h"
 #include "core/messages.h"
 #include "core/texts.h"
-#include "form_format.h"
-#include "form_main.h"
-#include "qt_message_presenter.h"
+#include "gui/application.h"
+#include "gui/form_format.h"
+#include "gui/form_main.h"
+#include "gui/qt_message_presenter.h"
 #include "support/fake_volumes.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -55,9 +55,9 @@ int main(int argc, char* argv[]) {
   const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
   QDir().mkpath(out);
 
-  QTemporaryDir temp;
-  qputenv("XDG_CONFIG_HOME", (temp.path() + "/config").toUtf8());
-  const fs::path dir = temp.path().toStdString();
+  const fw::test::TempDir temp("fw-screenshots");
+  const fs::path dir = temp.path();
+  qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString((dir / "config").string()));
   const fs::path examples = fs::path(FW_SOURCE_DIR) / "examples";
   const fs::path card = dir / "card";
   fs::create_directories(card);

@@ -2,13 +2,13 @@
 // and fake removable volumes; and finding a window's control by name, and showing a window.
 #pragma once
 
-#include <QTemporaryDir>
 #include <QtTest>
 #include <filesystem>
 #include <memory>
 
-#include "fake_presenter.h"
 #include "support/fake_volumes.h"
+#include "support/recording_presenter.h"
+#include "support/temp_dir.h"
 
 namespace fw::gui::test {
 
@@ -16,13 +16,13 @@ class WindowFixture {
  protected:
   // Call from the test's init slot.
   void ResetFixture() {
-    dir_ = std::make_unique<QTemporaryDir>();
-    QVERIFY(dir_->isValid());
-    presenter_ = std::make_unique<FakePresenter>();
+    dir_.reset();  // the last test's folder goes before the next one is made
+    dir_ = std::make_unique<fw::test::TempDir>("fw-gui-test");
+    presenter_ = std::make_unique<fw::test::RecordingPresenter>();
     volumes_ = std::make_unique<platform::FakeVolumes>();
   }
 
-  std::filesystem::path Dir() const { return std::filesystem::path(dir_->path().toStdString()); }
+  const std::filesystem::path& Dir() const { return dir_->path(); }
 
   template <typename T>
   static T* Control(const QWidget& window, const char* name) {
@@ -38,8 +38,8 @@ class WindowFixture {
     QVERIFY(QTest::qWaitForWindowActive(&window));
   }
 
-  std::unique_ptr<QTemporaryDir> dir_;
-  std::unique_ptr<FakePresenter> presenter_;
+  std::unique_ptr<fw::test::TempDir> dir_;
+  std::unique_ptr<fw::test::RecordingPresenter> presenter_;
   std::unique_ptr<platform::FakeVolumes> volumes_;
 };
 

@@ -3,22 +3,23 @@
 // WM_NAME). Qt would append an application display name to every title; the system's titles
 // are exact. Runs under Xvfb (ctest starts it with xvfb-run and the xcb platform).
 #include <QApplication>
-#include <QDir>
 #include <QMessageBox>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTimer>
 #include <QtTest>
+#include <filesystem>
 
-#include "application.h"
 #include "core/messages.h"
 #include "core/texts.h"
-#include "fake_presenter.h"
-#include "form_format.h"
-#include "form_main.h"
-#include "gui_helpers.h"
-#include "qt_message_presenter.h"
+#include "gui/application.h"
+#include "gui/form_format.h"
+#include "gui/form_main.h"
+#include "gui/gui_helpers.h"
+#include "gui/qt_message_presenter.h"
 #include "support/fake_volumes.h"
+#include "support/recording_presenter.h"
+#include "support/temp_dir.h"
 
 namespace fw::gui {
 namespace {
@@ -59,16 +60,16 @@ class WindowTitlesTest : public QObject {
   }
 
   void titleBarsReadExactlyTheSystemsTitles() {
-    QTemporaryDir dir;
-    qputenv("XDG_CONFIG_HOME", (dir.path() + "/config").toUtf8());
-    test::FakePresenter presenter;
+    const fw::test::TempDir dir("fw-gui-titles");
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString((dir / "config").string()));
+    fw::test::RecordingPresenter presenter;
     platform::FakeVolumes volumes;
-    QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("card")));
-    volumes.AddCard((dir.path() + "/card").toStdString(), "sdb1", 16 << 20, 8 << 20);  // stays open
+    QVERIFY(std::filesystem::create_directory(dir / "card"));
+    volumes.AddCard(dir / "card", "sdb1", 16 << 20, 8 << 20);  // stays open
     MainWindowServices services;
     services.presenter = &presenter;
     services.volumes = &volumes;
-    services.catalogPath = (dir.path() + "/DEV_LIST.dat").toStdString();
+    services.catalogPath = dir / "DEV_LIST.dat";
     TFormMain window(services);
     TFormFormat dialog(volumes, presenter, &window);
     window.show();

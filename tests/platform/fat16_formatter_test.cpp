@@ -18,6 +18,7 @@
 #include <string>
 
 #include "platform/volumes.h"
+#include "support/temp_dir.h"
 
 namespace fw::platform {
 namespace {
@@ -55,13 +56,7 @@ std::int64_t NumberAfter(const std::string& text, const std::string& key) {
 
 class Fat16Test : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ::setenv("MTOOLS_SKIP_CHECK", "1", 1);
-    std::string pattern = (fs::temp_directory_path() / "fat16-test-XXXXXX");
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    folder_ = pattern;
-  }
-  void TearDown() override { fs::remove_all(folder_); }
+  void SetUp() override { ::setenv("MTOOLS_SKIP_CHECK", "1", 1); }
 
   // A sparse file of `bytes` bytes that still holds an old FAT volume with a file on it (the FAT
   // type mkfs.fat picks for the size unless `fatType` is given).
@@ -93,7 +88,8 @@ class Fat16Test : public ::testing::Test {
     ::close(fd);
   }
 
-  fs::path folder_;
+  test::TempDir temp_{"fat16-test"};
+  const fs::path folder_ = temp_.path();
 };
 
 struct CardCase {

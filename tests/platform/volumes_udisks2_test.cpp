@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "platform/linux/fat16_formatter.h"
+#include "support/temp_dir.h"
 
 extern char** environ;
 
@@ -59,9 +60,8 @@ class UDisks2Test : public ::testing::Test {
   void SetUp() override {
     if (!Available("command -v dbus-daemon") || !Available("/usr/bin/python3 -c 'import dbusmock'"))
       GTEST_SKIP() << "dbus-daemon or python3-dbusmock is missing (scripts/install-deps)";
-    std::string pattern = (fs::temp_directory_path() / "udisks2-test-XXXXXX");
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    root_ = pattern;
+    temp_ = std::make_unique<test::TempDir>("udisks2-test");
+    root_ = temp_->path();
     fs::create_directories(root_ / "media" / "REC");
     fs::create_directories(root_ / "media" / "REC2");
     fs::create_directories(root_ / "data");
@@ -82,9 +82,7 @@ class UDisks2Test : public ::testing::Test {
       for (int i = 0; i < 100 && fs::exists(root_ / "bus"); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    std::error_code ignored;
-    if (!root_.empty())
-      fs::remove_all(root_, ignored);
+    temp_.reset();
   }
 
   void StartBus() {
@@ -140,6 +138,7 @@ class UDisks2Test : public ::testing::Test {
     return volume;
   }
 
+  std::unique_ptr<test::TempDir> temp_;  // made once the mock can run
   fs::path root_;
   fs::path image_;
   pid_t busPid_ = 0;

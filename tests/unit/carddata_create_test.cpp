@@ -14,7 +14,8 @@
 #include "core/carddata_errors.h"
 #include "core/carddata_layout.h"
 #include "core/errors.h"
-#include "test_support.h"
+#include "support/files.h"
+#include "support/temp_dir.h"
 
 namespace fw {
 namespace {

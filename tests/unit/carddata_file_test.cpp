@@ -17,8 +17,9 @@
 #include "core/errors.h"
 #include "core/message_format.h"
 #include "core/texts.h"
-#include "fault_devices.h"
-#include "test_support.h"
+#include "support/fault_devices.h"
+#include "support/files.h"
+#include "support/temp_dir.h"
 
 namespace fw {
 namespace {

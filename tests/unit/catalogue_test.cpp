@@ -10,7 +10,8 @@
 #include "core/ihex.h"
 #include "core/ini.h"
 #include "core/ini_convert.h"
-#include "test_support.h"
+#include "support/files.h"
+#include "support/temp_dir.h"
 
 namespace fw {
 namespace {

@@ -7,7 +7,8 @@
 #include <vector>
 
 #include "support/fake_volumes.h"
-#include "test_support.h"
+#include "support/recording_presenter.h"
+#include "support/temp_dir.h"
 
 namespace fw {
 namespace {

@@ -10,7 +10,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "test_support.h"
+#include "support/files.h"
+#include "support/temp_dir.h"
 
 namespace fw {
 namespace {

@@ -7,7 +7,8 @@
 
 #include "core/errors.h"
 #include "core/hexinfo.h"
-#include "test_support.h"
+#include "support/files.h"
+#include "support/temp_dir.h"
 
 namespace fw {
 namespace {

@@ -9,7 +9,9 @@
 
 #include "core/errors.h"
 #include "core/ihex.h"
-#include "test_support.h"
+#include "support/files.h"
+#include "support/ihex_records.h"
+#include "support/temp_dir.h"
 
 namespace fw {
 namespace {

@@ -21,7 +21,8 @@
 #include "core/ihex.h"
 #include "core/input_file.h"
 #include "platform/file_device.h"
-#include "test_support.h"
+#include "support/files.h"
+#include "support/temp_dir.h"
 
 namespace fw {
 namespace {

@@ -9,7 +9,7 @@
 #include "core/errors.h"
 #include "core/message_format.h"
 #include "core/texts.h"
-#include "test_support.h"
+#include "support/recording_presenter.h"
 
 namespace fw {
 namespace {
@@ -45,7 +45,7 @@ TEST(FormatMessage, MismatchIsAProgrammingError) {
 
 TEST(UserMessage, KindsHaveTheirStyleAndCaption) {
   RecordingPresenter presenter;
-  presenter.answer = kIdNo;
+  presenter.everyQuestion = kIdNo;
   EXPECT_EQ(UserMessage(presenter, texts::kFormatConfirm, mkQuestion), kIdNo);
   ASSERT_EQ(presenter.shown.size(), 1u);
   EXPECT_EQ(presenter.shown[0].caption, "Kerrow Ltd Firmware Updater");

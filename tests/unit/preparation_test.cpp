@@ -17,7 +17,9 @@
 #include "core/errors.h"
 #include "core/texts.h"
 #include "support/fake_volumes.h"
-#include "test_support.h"
+#include "support/files.h"
+#include "support/recording_presenter.h"
+#include "support/temp_dir.h"
 
 namespace fw {
 namespace {
@@ -211,7 +213,7 @@ class PreparationRun : public ::testing::Test {
   const fs::path folder_ = temp_.path();
   bool mounted_ = false;
   platform::FakeVolumes volumes_;
-  RecordingPresenter presenter_;
+  RecordingPresenter presenter_{kIdYes};  // Yes to the format question unless a test says No
   RecordingObserver observer_;
 };
 
@@ -278,7 +280,7 @@ TEST_F(PreparationRun, EmptyVolumeLargerThanFat16IsNotFormattedAndGetsItsFile) {
 
 TEST_F(PreparationRun, NoToTheQuestionChangesNothing) {
   AddCard();
-  presenter_.answer = kIdNo;
+  presenter_.everyQuestion = kIdNo;
   EXPECT_EQ(Run({10, 50, 1, true}).Result, TPreparationResult::NotConfirmed);
   EXPECT_EQ(presenter_.shown.size(), 1u);
   EXPECT_TRUE(observer_.statuses.empty());

@@ -5,10 +5,11 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "core/settings.h"
 #include "platform/settings_store.h"
+#include "support/files.h"
+#include "support/temp_dir.h"
 
 namespace fw {
 namespace {
@@ -19,29 +20,14 @@ using platform::SettingValue;
 
 class SettingsFile : public ::testing::Test {
  protected:
-  void SetUp() override {
-    home_ = fs::temp_directory_path() /
-            ("settings_file_" + std::to_string(::getpid()) + "_" +
-             ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(home_);
-    fs::create_directories(home_);
-    ::setenv("XDG_CONFIG_HOME", home_.c_str(), 1);
-  }
-  void TearDown() override { fs::remove_all(home_); }
+  void SetUp() override { ::setenv("XDG_CONFIG_HOME", home_.c_str(), 1); }
 
   fs::path File() const { return home_ / "Kerrow" / "Lintrak" / "1.0.ini"; }
-  void WriteFile(const std::string& text) {
-    fs::create_directories(File().parent_path());
-    std::ofstream(File(), std::ios::binary) << text;
-  }
-  std::string ReadFile() const {
-    std::ifstream in(File(), std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
+  void WriteFile(const std::string& text) { test::WriteText(File(), text); }
+  std::string ReadFile() const { return test::ReadText(File()); }
 
-  fs::path home_;
+  test::TempDir temp_{"settings-file"};
+  const fs::path home_ = temp_.path();
 };
 
 TEST_F(SettingsFile, RoundTripKeepsKindsAndOddTexts) {

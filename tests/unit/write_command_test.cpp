@@ -15,8 +15,10 @@
 #include "core/ini.h"
 #include "core/message_format.h"
 #include "core/texts.h"
-#include "fault_devices.h"
-#include "test_support.h"
+#include "support/fault_devices.h"
+#include "support/files.h"
+#include "support/ihex_records.h"
+#include "support/temp_dir.h"
 
 namespace fw {
 namespace {
