@@ -32,7 +32,7 @@ class Error {
   }
 
  private:
-  sd_bus_error error_ = SD_BUS_ERROR_NULL;
+  sd_bus_error error_{};  // SD_BUS_ERROR_NULL: no name, no message (its compound literal is C only)
 };
 
 // sd-bus's result when it is not an error; CallFailed with the error number's meaning else.
