@@ -13,10 +13,12 @@ class ErgdException : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// The file is not a card data file (magic or format fields differ).
+// The file is not a card data file (magic or format fields differ), or its header is damaged:
+// then `detail` follows the system's text on a line of its own.
 class EInvalidFormat : public ErgdException {
  public:
   explicit EInvalidFormat(std::string_view path);
+  EInvalidFormat(std::string_view path, std::string_view detail);
 };
 
 // An entry does not fit into the free part of the EXTENDED section (sizes in bytes).

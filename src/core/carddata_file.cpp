@@ -157,6 +157,9 @@ void TRgdFile::Open() {
   if (!header_.IsValid()) {
     throw EInvalidFormat(fileName_);
   }
+  if (const auto problem = header_.SectionFieldsProblem()) {
+    throw EInvalidFormat(fileName_, *problem);
+  }
   ReadDirectory();
 }
 

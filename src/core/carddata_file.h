@@ -103,8 +103,9 @@ class TRgdFile {
     ReadOnly,   // for listing and checking; takes no lock, AddEntry is refused
   };
 
-  // Opens the file, validates its header and reads the directory. Throws EFOpenError(path),
-  // EInvalidFormat(path), EInOutError, or EConvertError for an entry with an impossible date.
+  // Opens the file, validates its header (magic, format and section fields) and reads the
+  // directory. Throws EFOpenError(path), EInvalidFormat(path), EInOutError, or EConvertError for
+  // an entry with an impossible date.
   explicit TRgdFile(std::string fileName, Mode mode = Mode::ReadOnly);
   // The same over a device the caller opened for writing (for example one that fails on
   // purpose).

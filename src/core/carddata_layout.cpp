@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "core/cp1251.h"
+#include "core/message_format.h"
+#include "core/texts.h"
 
 namespace fw {
 namespace {
@@ -115,6 +117,26 @@ void TRgdHeader::Serialize(PageBuffer page) const {
 
 bool TRgdHeader::IsValid() const {
   return Magic == kRgdMagic && Format0 == 0 && Format1 == 1 && Format2 == 4;
+}
+
+std::optional<std::string> TRgdHeader::SectionFieldsProblem() const {
+  // In 64 bits, so that no sum wraps into agreement.
+  const std::uint64_t sessionsEnd = std::uint64_t{SessionsStart} + SessionsPages;
+  const std::uint64_t extendedEnd = std::uint64_t{ExtendedStart} + ExtendedPages;
+  if (ExtendedStart != sessionsEnd) {
+    return FormatMessage(texts::kHeaderFieldMismatch,
+                         {std::string("ExtendedStart"), std::uint64_t{ExtendedStart},
+                          std::string("SessionsStart + SessionsPages"), sessionsEnd});
+  }
+  if (extendedEnd > DataPages) {
+    return FormatMessage(texts::kHeaderExtendedPastData, {extendedEnd, std::uint64_t{DataPages}});
+  }
+  if (MainStart != extendedEnd) {
+    return FormatMessage(texts::kHeaderFieldMismatch,
+                         {std::string("MainStart"), std::uint64_t{MainStart},
+                          std::string("ExtendedStart + ExtendedPages"), extendedEnd});
+  }
+  return std::nullopt;
 }
 
 TRgdHeader MakeNewHeader(std::uint32_t pages, std::uint32_t sessions, std::uint32_t extendedPages) {

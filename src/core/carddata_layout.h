@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -53,6 +54,11 @@ struct TRgdHeader {
 
   // Magic "NUBRA-7Q" and format 0, 1, 4: the tests a card data file must pass.
   bool IsValid() const;
+  // The section fields as every card is made: the EXTENDED section starts where the sessions
+  // section ends, the main section where EXTENDED ends, and EXTENDED lies inside the data pages.
+  // Nothing when they hold; else the text naming the field at fault. (A damaged field would
+  // otherwise move the chain: its entries vanish and the next append overwrites them.)
+  std::optional<std::string> SectionFieldsProblem() const;
 };
 
 // The header of a new file of `pages` pages (header included) with room for `sessions`

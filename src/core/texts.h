@@ -27,6 +27,13 @@ inline constexpr std::string_view kFileIoError = "Ошибка записи ил
 // ---- Card data file --------------------------------------------------------------------
 inline constexpr std::string_view kInvalidFormat =
     "Указанный файл ММС (%s)\n\rимеет неверный формат. Необходимо отформатировать ММС";
+// What follows the wrong-format text when the header's section fields disagree: the field at
+// fault with its value, then what it should be.
+inline constexpr std::string_view kHeaderFieldMismatch =
+    "Поле заголовка %s = %u, а должно быть %s = %u";
+inline constexpr std::string_view kHeaderExtendedPastData =
+    "Секция EXTENDED (ExtendedStart + ExtendedPages = %u) выходит за страницы данных "
+    "(DataPages = %u)";
 inline constexpr std::string_view kOutOfSpace =
     "Недостаточно места для записи\r\nТребуется %u. Свободно %u";
 inline constexpr std::array<std::string_view, 9> kEntryListCaptions = {

@@ -519,6 +519,43 @@ TEST_F(CliTest, ACardCutShortFailsVerifyAndSaysWhyAWriteDoesNotFit) {
   EXPECT_EQ(Card(), before);
 }
 
+// A damaged section field of the header would move the chain off its entries: verify would pass
+// with none and a write would overwrite them. Every command refuses the card instead, naming the
+// field, and the card keeps every byte.
+TEST_F(CliTest, ADamagedSectionFieldIsRefusedByEveryCommandAndTheCardKeepsItsBytes) {
+  CreateCard();
+  ASSERT_EQ(Write().code, 0);
+  const std::string good = Card();
+  const struct {
+    const char* what;
+    std::size_t at;
+    char value;
+    std::string detail;
+  } cases[] = {
+      {"ExtendedStart 200 -> 201", 32, '\xC9',
+       "Поле заголовка ExtendedStart = 201, а должно быть SessionsStart + SessionsPages = 200"},
+      {"ExtendedStart 200 -> 456, past the file's end", 33, '\x01',
+       "Поле заголовка ExtendedStart = 456, а должно быть SessionsStart + SessionsPages = 200"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string card = good;
+    card[c.at] = c.value;
+    WriteText(dir_ / "c.rgd", card);
+    const std::string message =
+        Printed(FormatMessage(texts::kInvalidFormat, {std::string("c.rgd")}) + "\n\r" + c.detail);
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"verify", "c.rgd"},
+          {"list", "c.rgd"},
+          {"write", "c.rgd", "--hex", "fw.hex", "--catalogue", "cat.dat", "--force"}}) {
+      const Result r = Fw(args);
+      EXPECT_EQ(r.code, 1) << args[0];
+      EXPECT_EQ(r.err, message) << args[0];
+    }
+    EXPECT_EQ(Card(), card);
+  }
+}
+
 TEST_F(CliTest, EntriesHiddenByAFlippedMarkerFailVerifyAndStopAWriteWithoutForce) {
   CreateCard();
   ASSERT_EQ(Write().code, 0);

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -59,16 +60,23 @@ void PutU32(Bytes& b, std::size_t at, std::uint32_t v) {
   }
 }
 
-// A card of `dataPages` zero pages behind a header page with the given EXTENDED section.
+// A card of `dataPages` zero pages behind a header page with the given EXTENDED section after
+// `extStart` pages of sessions, the main section behind it. When the sections need more data
+// pages than the file has, the header says so: the file is cut short.
 Bytes MakeCard(std::uint32_t dataPages, std::uint32_t extStart, std::uint32_t extPages) {
   Bytes card((dataPages + 1) * 512, 0x00);
   const char magic[] = "NUBRA-7Q";
   std::copy(magic, magic + 8, card.begin());
   card[10] = 1;
   card[11] = 4;
-  PutU32(card, 12, dataPages);
+  const std::uint32_t mainStart = extStart + extPages;
+  const std::uint32_t headerDataPages = std::max(dataPages, mainStart);
+  PutU32(card, 12, headerDataPages);
+  PutU32(card, 28, extStart);  // SessionsPages, after SessionsStart 0
   PutU32(card, 32, extStart);
   PutU32(card, 36, extPages);
+  PutU32(card, 40, mainStart);
+  PutU32(card, 44, headerDataPages - mainStart);
   return card;
 }
 
@@ -434,7 +442,7 @@ TEST_F(CardFile, NeverGrowsTheFileWhenTheSectionRunsPastIt) {
   PutEntry(b, 3, 1, 1, 1);
   WriteBytes(path, b);
   TRgdFile card(path, TRgdFile::Mode::ReadWrite);
-  EXPECT_THROW(AddPlain(card, "x", Bytes(5 * 512 + 1, 1)), EOutOfSpace);
+  EXPECT_THROW(AddPlain(card, "x", Bytes(5 * 512 + 1, 1)), ECardFileTooShort);
   AddPlain(card, "x", Bytes(5 * 512, 1));  // header page 5 and payload pages 6..10
   EXPECT_EQ(fs::file_size(path), 11u * 512u);
   EXPECT_TRUE(card.CheckEntry(1).Ok());
@@ -524,6 +532,66 @@ TEST_F(CardFile, RefusesFilesThatAreNoCardDataFile) {
   } catch (const EFOpenError& e) {
     EXPECT_EQ(e.what(), "Cannot open file " + dir.File("missing.rgd") + ": файл не найден");
   }
+}
+
+// One damaged byte of a section field would move the chain: its entries vanish and the next
+// append overwrites them. Sections that do not follow each other inside the data pages, as every
+// card is made, are refused; a field nothing relies on (MainPages) or a card without EXTENDED
+// pages still opens.
+TEST_F(CardFile, RefusesAHeaderWhoseSectionFieldsDisagree) {
+  Bytes good = MakeCard(40, 4, 20);  // sessions 0..3, EXTENDED 4..23, main from 24
+  PutEntry(good, 5, 1, 1, 1);
+  const std::string wrongFormat =
+      "Указанный файл ММС (" + path + ")\n\rимеет неверный формат. Необходимо отформатировать ММС";
+  const struct {
+    const char* what;
+    std::size_t at;
+    std::uint32_t value;
+    std::string detail;  // empty: the file opens
+  } cases[] = {
+      {"ExtendedStart one more", 32, 5,
+       "Поле заголовка ExtendedStart = 5, а должно быть SessionsStart + SessionsPages = 4"},
+      {"ExtendedStart past the file", 32, 0x104,
+       "Поле заголовка ExtendedStart = 260, а должно быть SessionsStart + SessionsPages = 4"},
+      {"SessionsStart", 24, 1,
+       "Поле заголовка ExtendedStart = 4, а должно быть SessionsStart + SessionsPages = 5"},
+      {"SessionsPages", 28, 3,
+       "Поле заголовка ExtendedStart = 4, а должно быть SessionsStart + SessionsPages = 3"},
+      {"SessionsPages all ones", 28, 0xFFFFFFFF,
+       "Поле заголовка ExtendedStart = 4, а должно быть SessionsStart + SessionsPages = "
+       "4294967295"},
+      {"ExtendedPages past the data pages", 36, 37,
+       "Секция EXTENDED (ExtendedStart + ExtendedPages = 41) выходит за страницы данных "
+       "(DataPages = 40)"},
+      {"ExtendedPages whose sum wraps 32 bits to 0", 36, 0xFFFFFFFC,
+       "Секция EXTENDED (ExtendedStart + ExtendedPages = 4294967296) выходит за страницы данных "
+       "(DataPages = 40)"},
+      {"ExtendedPages one more", 36, 21,
+       "Поле заголовка MainStart = 24, а должно быть ExtendedStart + ExtendedPages = 25"},
+      {"MainStart", 40, 23,
+       "Поле заголовка MainStart = 23, а должно быть ExtendedStart + ExtendedPages = 24"},
+      {"DataPages below the sections", 12, 22,
+       "Секция EXTENDED (ExtendedStart + ExtendedPages = 24) выходит за страницы данных "
+       "(DataPages = 22)"},
+      {"MainPages", 44, 7, ""},
+      {"DataPages exactly the sections", 12, 24, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Bytes b = good;
+    PutU32(b, c.at, c.value);
+    WriteBytes(path, b);
+    try {
+      TRgdFile card(path);
+      EXPECT_EQ(c.detail, "") << "opened";
+      EXPECT_EQ(card.EntryCount(), 1);
+    } catch (const EInvalidFormat& e) {
+      EXPECT_EQ(e.what(), wrongFormat + "\n\r" + c.detail);
+    }
+    EXPECT_EQ(ReadBytes(path), b);
+  }
+  WriteBytes(path, MakeCard(40, 4, 0));
+  EXPECT_EQ(TRgdFile(path).FreeSpace(), 0u);
 }
 
 TEST_F(CardFile, AnEntryDateThatDoesNotExistFailsTheOpening) {
