@@ -50,7 +50,7 @@ std::int32_t HexToInt(std::string_view s) {
   for (char c : s) {
     int d = DigitValue(c);
     if (d < 0)
-      throw EConvertError(FormatMessage(texts::kNotValidInteger, {DollarField(s)}));
+      throw NotValidInteger(DollarField(s));
     value = value * 16 + static_cast<std::uint32_t>(d);
   }
   return static_cast<std::int32_t>(value);

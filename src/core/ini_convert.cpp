@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 
+#include "core/control_chars.h"
 #include "core/errors.h"
 #include "core/message_format.h"
 #include "core/texts.h"
@@ -81,7 +82,11 @@ std::optional<std::int32_t> Parse(std::string_view text) {
 std::int32_t StrToInt(std::string_view text) {
   if (auto value = Parse(text))
     return *value;
-  throw EConvertError(FormatMessage(texts::kNotValidInteger, {std::string(text)}));
+  throw NotValidInteger(text);
+}
+
+EConvertError NotValidInteger(std::string_view text) {
+  return EConvertError(FormatMessage(texts::kNotValidInteger, {EscapeControlChars(text)}));
 }
 
 }  // namespace fw

@@ -177,6 +177,7 @@ TEST_F(CatalogueTest, BadIntegerKeepsTheDevicesReadBefore) {
       {"HREL=abc", "'abc' is not a valid integer value"},
       {"FLASH_END=", "'' is not a valid integer value"},
       {"CONFIG_END=0xF8000E;", "'0xF8000E;' is not a valid integer value"},
+      {"HCLASS=7\x1b[2J\x07", "'7\\x1b[2J\\x07' is not a valid integer value"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.failing);
