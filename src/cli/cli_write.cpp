@@ -175,6 +175,9 @@ int RunExtract(const ExtractOptions& o, const CliServices& services) {
   const std::filesystem::path dir = PathOfUtf8(o.out);
   std::error_code error;
   std::filesystem::create_directories(dir, error);
+  // The system says "not a directory" when the folder, or one on its path, is a file.
+  if (error == std::errc::not_a_directory)
+    throw EFCreateError(o.out, texts::kReasonNotAFolder);
   if (error)
     throw EFCreateError(o.out, error);
   WriteBinary(services.out, dir / "flash.bin", entry.Flash);

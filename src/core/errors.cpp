@@ -44,6 +44,11 @@ EFCreateError::EFCreateError(std::string_view path)
 EFCreateError::EFCreateError(std::string_view path, std::error_code code)
     : std::runtime_error(WithReason(texts::kCannotCreateFile, path, code)) {}
 
+EFCreateError::EFCreateError(std::string_view path, std::string_view reason)
+    : std::runtime_error(FormatMessage(
+          texts::kFileFailedBecause,
+          {FormatMessage(texts::kCannotCreateFile, {std::string(path)}), std::string(reason)})) {}
+
 EFileTooLarge::EFileTooLarge(std::string_view path, std::uint64_t size)
     : std::runtime_error(
           FormatMessage(texts::kFileTooLarge, {std::string(path), size, kMaxInputFileBytes})) {}

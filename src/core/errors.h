@@ -34,6 +34,8 @@ class EFCreateError : public std::runtime_error {
  public:
   explicit EFCreateError(std::string_view path);
   EFCreateError(std::string_view path, std::error_code code);
+  // With a reason the caller knows better than the system's code tells it.
+  EFCreateError(std::string_view path, std::string_view reason);
 };
 
 // A HEX file or a catalogue is larger than any real one (kMaxInputFileBytes); it is refused

@@ -203,6 +203,9 @@ inline constexpr std::string_view kReasonNotPermitted = "нет прав на д
 inline constexpr std::string_view kReasonReadOnlyMedium =
     "носитель доступен только для чтения (защищён от записи)";
 inline constexpr std::string_view kReasonMissing = "файл не найден";
+// A folder to create where a file of that name (or of one of its parent folders) is.
+inline constexpr std::string_view kReasonNotAFolder =
+    "это не папка: на её месте (или на месте одной из папок пути) находится файл";
 inline constexpr std::string_view kReasonNotRegularFile =
     "это не обычный файл (папка, канал FIFO или устройство)";
 inline constexpr std::string_view kFileTooLarge =

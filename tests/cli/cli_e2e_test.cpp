@@ -441,6 +441,24 @@ TEST_F(CliTest, ExtractedFilesWriteBackToTheSamePayloads) {
                                   {std::string("c.rgd"), std::int64_t{3}, std::int64_t{2}})));
 }
 
+// An output folder that is a file, or lies under one, is named with that reason; the file keeps
+// its bytes.
+TEST_F(CliTest, ExtractIntoAFileSaysItIsNoFolder) {
+  CreateCard();
+  ASSERT_EQ(Write().code, 0);
+  WriteText(dir_ / "afile", "notes");
+  for (const std::string out : {"afile", "afile/sub"}) {
+    SCOPED_TRACE(out);
+    const Result r =
+        Fw({"extract", "c.rgd", "--entry", "1", "--out", out, "--catalogue", "cat.dat"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err,
+              Printed("Cannot create file " + out + ": " + std::string(texts::kReasonNotAFolder)));
+    EXPECT_EQ(r.out, "");
+  }
+  EXPECT_EQ(ReadText(dir_ / "afile"), "notes");
+}
+
 TEST_F(CliTest, VerifyNamesTheEntryAndTheChecksumThatFail) {
   CreateCard();
   ASSERT_EQ(Write().code, 0);
