@@ -51,10 +51,13 @@ int RunCreate(const CreateOptions& o, const CliServices& services) {
     services.err << TerminalText(texts::kFormatAborted) << '\n';
     return kExitFailed;
   }
+  // Out while the stop signals are still caught: a signal from here on finds the card complete
+  // and its message printed, never a complete card with the process killed before saying so.
   services.out << TerminalText(FormatMessage(
                       texts::kCardFileCreated,
                       {o.card, layout.FileBytes(), std::uint64_t{layout.DataPages()}}))
-               << '\n';
+               << '\n'
+               << std::flush;
   return kExitOk;
 }
 

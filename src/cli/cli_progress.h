@@ -30,7 +30,8 @@ class ProgressBar {
 
 // While it lives, Ctrl+C (SIGINT), SIGTERM and SIGHUP do not kill the process but set a flag that
 // the page writing looks at before every block, so that the partial file is deleted; the
-// previous handlers come back when it goes.
+// previous handlers come back when it goes. Its holder prints and flushes the closing message
+// before it goes, so that a signal after a completed file cannot cut that message off.
 class InterruptGuard {
  public:
   InterruptGuard();

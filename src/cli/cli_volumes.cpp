@@ -101,8 +101,10 @@ class StderrObserver : public PreparationObserver {
   }
   void WritingStarted(std::uint32_t) override { interrupt_.emplace(); }
   bool AbortRequested() override { return interrupt_ && interrupt_->Requested(); }
+  // The closing message (done or aborted) came before: it is out before the signals go back.
   void WritingEnded() override {
     ClearBar();
+    err_.flush();
     interrupt_.reset();
   }
 

@@ -14,10 +14,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -112,13 +114,11 @@ class CardsTest : public ::testing::Test {
 
   // Runs the command line on the cards added so far, each sized by its file system at the time
   // the command looks at the volumes, as a real volume is.
-  Result Fw(const std::vector<std::string>& args) {
-    return RunCliInProcess(args, [this] {
-      auto volumes = std::make_unique<platform::FakeVolumes>();
-      for (const CardSetup& card : cards_)
-        volumes->AddFolderCard(card.folder, card.id).script = card.script;
-      return volumes;
-    });
+  Result Fw(const std::vector<std::string>& args) { return RunCliInProcess(args, Volumes()); }
+
+  // The same with the test's own output and message streams; the exit code.
+  int Fw(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    return cli::RunCli(args, {.volumes = Volumes(), .out = out, .err = err});
   }
 
   fs::path Card(const std::string& id) const { return dir_ / "cards" / id; }
@@ -127,6 +127,15 @@ class CardsTest : public ::testing::Test {
   const fs::path dir_ = temp_.path();
 
  private:
+  VolumesFactory Volumes() {
+    return [this] {
+      auto volumes = std::make_unique<platform::FakeVolumes>();
+      for (const CardSetup& card : cards_)
+        volumes->AddFolderCard(card.folder, card.id).script = card.script;
+      return volumes;
+    };
+  }
+
   void UnmountCards() {
     for (const auto& card : mounted_)
       ::umount2(card.c_str(), MNT_DETACH);
@@ -424,6 +433,55 @@ TEST_F(CardsTest, CreateForceRefusesBeforeTouchingTheOldCard) {
     EXPECT_EQ(r.code, 1);
     EXPECT_EQ(r.err.rfind(c.err, 0), 0u) << r.err;
     EXPECT_TRUE(ReadText(path) == old) << "the old card changed";
+  }
+}
+
+// A stream that keeps what it held when it was last flushed while SIGTERM was caught.
+class FlushedWhileCaught : public std::stringbuf {
+ public:
+  std::string text;
+
+ protected:
+  int sync() override {
+    struct sigaction now {};
+    ::sigaction(SIGTERM, nullptr, &now);
+    if (now.sa_handler != SIG_DFL)
+      text = str();
+    return std::stringbuf::sync();
+  }
+};
+
+// A stop signal after the file is complete but before its message is out would kill the process
+// with a complete card and no word of it: `create` and `prepare` flush their closing message
+// while SIGTERM is still caught.
+TEST_F(CardsTest, TheClosingMessageIsOutBeforeTheStopSignalsGoBack) {
+  REQUIRE_TMPFS(AddCard("sdb1", 8));
+  ASSERT_EQ(std::signal(SIGTERM, SIG_DFL), SIG_DFL);
+  const std::string rgd = (dir_ / "c.rgd").string();
+  const std::string onCard = (Card("sdb1") / "data.rgd").string();
+  const struct {
+    const char* what;
+    std::vector<std::string> args;
+    bool onOut;  // the message goes to the output stream, else to the message stream
+    std::string message;
+  } cases[] = {
+      {"create",
+       {"create", rgd, "--size-mb", "2", "--extended-mb", "1"},
+       true,
+       FormatMessage(texts::kCardFileCreated, {rgd, std::uint64_t{2 * kMiB}, std::uint64_t{4095}})},
+      {"prepare",
+       {"prepare", "sdb1", "--no-format", "--size-mb", "2", "--extended-mb", "1"},
+       false,
+       FormatMessage(texts::kFormatDone, {onCard, std::int64_t{2 * kMiB}, std::int64_t{4095}})},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    FlushedWhileCaught outBuffer, errBuffer;
+    std::ostream out(&outBuffer), err(&errBuffer);
+    ASSERT_EQ(Fw(c.args, out, err), 0) << errBuffer.str();
+    const std::string& flushed = c.onOut ? outBuffer.text : errBuffer.text;
+    EXPECT_NE(flushed.find(Printed(c.message)), std::string::npos) << flushed;
+    EXPECT_EQ(std::signal(SIGTERM, SIG_DFL), SIG_DFL) << "the handler stayed";
   }
 }
 
