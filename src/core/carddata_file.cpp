@@ -41,6 +41,19 @@ std::vector<std::uint8_t> Unscrambled(std::span<const std::uint8_t> stored, std:
   return out;
 }
 
+// The name as stored: the bytes up to the first 0x00, at most 16 of them, as UTF-8.
+std::string StoredName(const TRgdEntryHeader& entry) {
+  const auto nameEnd = std::find(entry.Name.begin(), entry.Name.begin() + 16, std::uint8_t{0});
+  return Cp1251ToUtf8(std::string_view(reinterpret_cast<const char*>(entry.Name.data()),
+                                       static_cast<std::size_t>(nameEnd - entry.Name.begin())));
+}
+
+// The pages an entry of these payload sizes takes, its header page included.
+std::uint64_t PageCountBySizes(const TRgdEntryHeader& h) {
+  return 1 + (PaddedSize(h.FlashSize) + PaddedSize(h.EepromSize) + PaddedSize(h.ConfigSize)) /
+                 kPageSize;
+}
+
 }  // namespace
 
 std::vector<std::string_view> TRgdEntryCheck::Failures() const {
@@ -125,8 +138,23 @@ std::string OrphanedEntriesReport(std::string_view fileName,
       FormatMessage(texts::kOrphanedEntries, {std::string(fileName), std::int64_t(orphans.size())});
   for (const TRgdOrphanedEntry& orphan : orphans) {
     report += "\n\r";
-    report += FormatMessage(texts::kOrphanedEntry,
-                            {std::uint64_t{orphan.Page}, std::uint64_t{orphan.Id}, orphan.Name});
+    report += FormatMessage(
+        texts::kOrphanedEntry,
+        {std::uint64_t{orphan.Page}, std::uint64_t{orphan.Id}, EscapeControlChars(orphan.Name)});
+  }
+  return report;
+}
+
+std::string WrongPagesReport(std::string_view fileName,
+                             std::span<const TRgdWrongPagesEntry> entries) {
+  std::string report = FormatMessage(texts::kWrongPagesEntries,
+                                     {std::string(fileName), std::int64_t(entries.size())});
+  for (const TRgdWrongPagesEntry& e : entries) {
+    report += "\n\r";
+    report +=
+        FormatMessage(texts::kWrongPagesEntry,
+                      {std::int64_t{e.Number}, std::uint64_t{e.Page}, std::uint64_t{e.Id},
+                       EscapeControlChars(e.Name), std::uint64_t{e.PageCount}, e.PageCountBySizes});
   }
   return report;
 }
@@ -303,16 +331,6 @@ std::uint64_t TRgdFile::FreeBytes(const Walk& walk) {
   return (end - *walk.freePage) * kPageSize;
 }
 
-void TRgdFile::ThrowNoRoom(std::uint64_t required, std::uint64_t free) {
-  // A file cut short (an interrupted create, a bad copy) ends before its EXTENDED section does:
-  // say so, else the free figure alone would not explain the refusal.
-  const std::uint64_t fileBytes = FileBytes();
-  if (fileBytes < HeaderFileBytes() && SectionEndPage() * kPageSize > fileBytes) {
-    throw ECardFileTooShort(fileName_, HeaderFileBytes(), fileBytes, required, free);
-  }
-  throw EOutOfSpace(required, free);
-}
-
 std::vector<TRgdOrphanedEntry> TRgdFile::FindOrphanedEntries() {
   const Walk walk = WalkChain(nullptr);
   std::vector<TRgdOrphanedEntry> orphans;
@@ -322,7 +340,7 @@ std::vector<TRgdOrphanedEntry> TRgdFile::FindOrphanedEntries() {
   const std::uint64_t end = std::min(SectionEndPage(), FilePages());
   constexpr std::uint64_t kBlockPages = kPagesPerMegabyte;  // 1 MiB per read
   std::vector<std::uint8_t> block;
-  for (std::uint64_t first = *walk.freePage + 1; first < end; first += kBlockPages) {
+  for (std::uint64_t first = *walk.freePage; first < end; first += kBlockPages) {
     const std::uint64_t pages = std::min(kBlockPages, end - first);
     block.resize(pages * kPageSize);
     std::size_t got = 0;
@@ -331,23 +349,33 @@ std::vector<TRgdOrphanedEntry> TRgdFile::FindOrphanedEntries() {
       const PageView page(block.data() + i * kPageSize, kPageSize);
       const TRgdEntryHeader entry = TRgdEntryHeader::Parse(page);
       const std::uint64_t at = first + i;
-      const bool looksLikeEntry = entry.Marker == kEntryMarker && entry.PageCount >= 1 &&
-                                  at + entry.PageCount <= end &&
+      // A damaged marker leaves the rest of the header: the signature tells it then.
+      const bool marked = entry.Marker == kEntryMarker || entry.Signature == kEntrySignature;
+      const bool looksLikeEntry = marked && entry.PageCount >= 1 && at + entry.PageCount <= end &&
                                   EntryHeaderChecksum(page) == entry.HeaderChecksum;
-      if (!looksLikeEntry) {
-        continue;
+      if (looksLikeEntry) {
+        orphans.push_back({static_cast<std::uint32_t>(at), entry.Id, StoredName(entry)});
       }
-      const auto nameEnd = std::find(entry.Name.begin(), entry.Name.begin() + 16, std::uint8_t{0});
-      orphans.push_back(
-          {static_cast<std::uint32_t>(at), entry.Id,
-           Cp1251ToUtf8(std::string_view(reinterpret_cast<const char*>(entry.Name.data()),
-                                         static_cast<std::size_t>(nameEnd - entry.Name.begin())))});
     }
     if (got < block.size()) {
       break;  // the file got shorter under us
     }
   }
   return orphans;
+}
+
+std::vector<TRgdWrongPagesEntry> TRgdFile::FindEntriesWithWrongPages() {
+  std::vector<TRgdEntryHeader> headers;
+  const Walk walk = WalkChain(&headers);
+  std::vector<TRgdWrongPagesEntry> wrong;
+  for (std::size_t i = 0; i < headers.size(); ++i) {
+    const TRgdEntryHeader& h = headers[i];
+    if (h.PageCount != PageCountBySizes(h)) {
+      wrong.push_back({static_cast<int>(i + 1), walk.entryPages[i], h.Id, StoredName(h),
+                       h.PageCount, PageCountBySizes(h)});
+    }
+  }
+  return wrong;
 }
 
 void TRgdFile::WritePadded(std::uint64_t offset, std::span<const std::uint8_t> data) {
@@ -381,8 +409,14 @@ void TRgdFile::AddEntry(std::string_view name, const TRgdVersionInfo& version,
   // One walk finds both the free page and the room after it.
   const Walk walk = WalkChain(nullptr);
   const std::uint64_t free = FreeBytes(walk);
+  // A file cut short (an interrupted create, a bad copy) is damaged even where the entry would
+  // fit before its real end: the card is to be made anew, and the refusal says why.
+  const std::uint64_t fileBytes = FileBytes();
+  if (fileBytes < HeaderFileBytes()) {
+    throw ECardFileTooShort(fileName_, HeaderFileBytes(), fileBytes, required, free);
+  }
   if (required > free) {
-    ThrowNoRoom(required, free);
+    throw EOutOfSpace(required, free);
   }
   // Ids are 16 bits: one past 65535 would be 0, a duplicate the recorder cannot tell apart.
   if (MaxEntryId(kFirmwareEntryType) >= 0xFFFF) {
@@ -495,8 +529,7 @@ TRgdEntryPayloads TRgdFile::ReadEntryPayloads(int index) {
 
   const std::uint64_t flashBytes = PaddedSize(h.FlashSize);
   const std::uint64_t eepromBytes = PaddedSize(h.EepromSize);
-  const std::uint64_t configBytes = PaddedSize(h.ConfigSize);
-  const std::uint64_t payloadPages = (flashBytes + eepromBytes + configBytes) / kPageSize;
+  const std::uint64_t payloadPages = PageCountBySizes(h) - 1;
   const std::uint64_t firstPayloadPage = std::uint64_t{result.Page} + 1;
   result.PagesOk =
       h.PageCount == payloadPages + 1 && firstPayloadPage + payloadPages <= FilePages();

@@ -82,9 +82,10 @@ class EEntryIdsExhausted : public ErgdException {
   explicit EEntryIdsExhausted(std::string_view fileName);
 };
 
-// A page beyond the end of the chain that looks like an entry header: the marker, a PageCount
-// that keeps the entry inside the EXTENDED section and the file, and a header checksum that
-// holds. Left by a damaged marker or section field that ended the chain early.
+// A page from the end of the chain on that looks like an entry header: a PageCount that keeps
+// the entry inside the EXTENDED section and the file, a header checksum that holds, and the
+// marker or the signature "ZIP-SE 2.1" (the chain's free page itself has no marker, or the chain
+// would go on there). Left by a damaged marker or section field that ended the chain early.
 struct TRgdOrphanedEntry {
   std::uint32_t Page = 0;  // absolute page of the header page
   std::uint16_t Id = 0;
@@ -92,9 +93,25 @@ struct TRgdOrphanedEntry {
 };
 
 // The report of hidden entries that the write command and verify show: a caption naming the
-// file and one line per entry.
+// file and one line per entry, the names with their control characters escaped.
 std::string OrphanedEntriesReport(std::string_view fileName,
                                   std::span<const TRgdOrphanedEntry> orphans);
+
+// An entry of the chain whose PageCount is not what its payload sizes make: the chain goes on
+// (and the free page lies) where its own payload may be, so an append there would overwrite it.
+struct TRgdWrongPagesEntry {
+  int Number = 0;          // its place in the chain, 1 for the first (as `list` numbers it)
+  std::uint32_t Page = 0;  // absolute page of the header page
+  std::uint16_t Id = 0;
+  std::string Name;  // UTF-8, as stored
+  std::uint32_t PageCount = 0;
+  std::uint64_t PageCountBySizes = 0;  // 1 + the pages of the three payloads
+};
+
+// The report of such entries that the write command shows: a caption naming the file and one
+// line per entry, the names with their control characters escaped.
+std::string WrongPagesReport(std::string_view fileName,
+                             std::span<const TRgdWrongPagesEntry> entries);
 
 class TRgdFile {
  public:
@@ -135,15 +152,16 @@ class TRgdFile {
   // Appends one firmware entry (type 1) holding the image (its ConfigStart is not stored),
   // scrambled with the keys when given. The name is UTF-8 and must pass EncodeEntryName
   // (ERefusal otherwise); it is blank-padded to 16 characters.
-  // Throws EOutOfSpace when the entry does not fit (ECardFileTooShort when the file's real end
-  // is what stops it) and EEntryIdsExhausted when the highest Id is 65535; nothing is written
-  // then. The payload pages reach the device before the entry header page, so an interrupted
-  // append leaves no entry; a failed write raises EInOutError naming the file and the system's
-  // reason, with the card put back as it was. A page where the chain would continue after the
-  // new entry that starts with the entry marker (stale pages of an interrupted append) is
-  // cleared before the header page is written, so the chain afterwards is exactly the old
-  // entries and the new one. Once the header page is flushed, a failure to read the directory
-  // back raises EEntryCommitted; the new entry is then the directory's last.
+  // Throws ECardFileTooShort when the file is shorter than its header says (the card is damaged,
+  // even where the entry would fit before the file's real end), EOutOfSpace when the entry does
+  // not fit and EEntryIdsExhausted when the highest Id is 65535; nothing is written then. The
+  // payload pages reach the device before the entry header page, so an interrupted append leaves no
+  // entry; a failed write raises EInOutError naming the file and the system's reason, with the card
+  // put back as it was. A page where the chain would continue after the new entry that starts with
+  // the entry marker (stale pages of an interrupted append) is cleared before the header page is
+  // written, so the chain afterwards is exactly the old entries and the new one. Once the header
+  // page is flushed, a failure to read the directory back raises EEntryCommitted; the new entry is
+  // then the directory's last.
   void AddEntry(std::string_view name, const TRgdVersionInfo& version, const DateTime& created,
                 const TRgdEntryImage& image, std::optional<TScrambleKeys> keys = std::nullopt);
 
@@ -152,10 +170,13 @@ class TRgdFile {
   // Reads entry `index` and recomputes its checksums as the recorder does.
   TRgdEntryCheck CheckEntry(int index);
 
-  // The pages after the end of the chain, to the end of the EXTENDED section, that look like
-  // entry headers (see TRgdOrphanedEntry); read in large blocks. Empty when the chain fills the
-  // section or runs past the end of the file.
+  // The pages from the end of the chain (its free page) to the end of the EXTENDED section that
+  // look like entry headers (see TRgdOrphanedEntry); read in large blocks. Empty when the chain
+  // fills the section or runs past the end of the file.
   std::vector<TRgdOrphanedEntry> FindOrphanedEntries();
+  // The entries of the chain whose PageCount does not match their payload sizes, read from the
+  // card.
+  std::vector<TRgdWrongPagesEntry> FindEntriesWithWrongPages();
 
   // Makes every later read come from the card rather than from the system's cache of the file
   // (what was written is flushed first), then reads the header and the directory again.
@@ -187,8 +208,6 @@ class TRgdFile {
   void WritePadded(std::uint64_t offset, std::span<const std::uint8_t> data);
   // The first page after the EXTENDED section (absolute).
   std::uint64_t SectionEndPage() const;
-  // The refusal when `required` bytes do not fit into `free`.
-  [[noreturn]] void ThrowNoRoom(std::uint64_t required, std::uint64_t free);
   // Reads one whole page; false when the page is not wholly inside the file.
   bool ReadPage(std::uint64_t absolutePage, PageBuffer page);
   void ReadChecked(std::uint64_t offset, std::span<std::uint8_t> buffer, std::size_t& got);

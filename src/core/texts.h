@@ -214,6 +214,10 @@ inline constexpr std::string_view kFileTooLarge =
 inline constexpr std::string_view kHexNoEndRecord =
     "Файл %s оборван: в нём нет записи конца файла (:00000001FF).\n\rВероятно, он скопирован "
     "или загружен не полностью";
+// A HEX file that holds no word in any memory of the device's processor: its name, the device's.
+inline constexpr std::string_view kHexNoDataForDevice =
+    "Файл %s не содержит данных для устройства \"%s\":\n\rв нём нет ни одного слова памяти "
+    "FLASH, EEPROM или CONFIG его процессора";
 inline constexpr std::string_view kHexNoRecords =
     "Файл %s не является файлом Intel HEX: в нём нет ни одной записи";
 // A catalogue device whose addresses cannot be used: its name, its section, then the key and the
@@ -256,6 +260,12 @@ inline constexpr std::string_view kOrphanedEntries =
     "В секции EXTENDED файла ММС %s за концом цепочки найдены записи,\n\rкоторых нет в списке "
     "(%d):";
 inline constexpr std::string_view kOrphanedEntry = "страница %u, ID %u, имя \"%s\"";
+// Entries of the chain whose PageCount does not match their sizes; one line per entry follows.
+inline constexpr std::string_view kWrongPagesEntries =
+    "В цепочке записей файла ММС %s найдены записи, число страниц которых\n\rне сходится с их "
+    "размерами (%d):";
+inline constexpr std::string_view kWrongPagesEntry =
+    "запись %d, страница %u, ID %u, имя \"%s\": PageCount %u, по размерам %u";
 inline constexpr std::string_view kOrphansRefused =
     "Новая запись может их затереть. Запись не выполнена; чтобы записать, укажите --force";
 inline constexpr std::string_view kOrphansQuestion = "Новая запись может их затереть. Записать?";

@@ -7,6 +7,7 @@
 
 #include "core/carddata_file.h"
 #include "core/carddata_format.h"
+#include "core/control_chars.h"
 #include "core/entry_table.h"
 #include "core/ihex.h"
 #include "core/message_format.h"
@@ -54,12 +55,31 @@ T Clamped(long long value, long long low, long long high) {
   return static_cast<T>(std::clamp(value, low, high));
 }
 
-// Entries hidden beyond the end of the chain would be overwritten by this entry or later ones:
-// whether to go on is the user's decision, and the report tells them what is at stake.
-void RequireNoOrphans(TRgdFile& card) {
+// Entries hidden from the end of the chain on, and the payload of a chain entry whose PageCount
+// is too small, would be overwritten by this entry or later ones: whether to go on is the
+// user's decision, and the report tells them what is at stake.
+void RequireNoEntriesAtRisk(TRgdFile& card) {
+  std::string report;
+  const std::vector<TRgdWrongPagesEntry> wrong = card.FindEntriesWithWrongPages();
+  if (!wrong.empty())
+    report = WrongPagesReport(card.FileName(), wrong);
   const std::vector<TRgdOrphanedEntry> orphans = card.FindOrphanedEntries();
   if (!orphans.empty())
-    throw EOrphanedEntries(OrphanedEntriesReport(card.FileName(), orphans));
+    report += (report.empty() ? "" : "\n\r") + OrphanedEntriesReport(card.FileName(), orphans);
+  if (!report.empty())
+    throw EOrphanedEntries(report);
+}
+
+// A file that holds nothing for this processor (only its end record, or data outside every
+// memory) would give an entry of no payload that the recorder takes for a firmware.
+void RequireSomeData(const std::vector<std::uint8_t>& flash,
+                     const std::vector<std::uint8_t>& eeprom,
+                     const std::vector<std::uint8_t>& config, const WriteInputs& inputs,
+                     const TDeviceInfo& device) {
+  if (flash.empty() && eeprom.empty() && config.empty())
+    throw ERefusal(FormatMessage(texts::kHexNoDataForDevice,
+                                 {inputs.hexPath, EscapeControlChars(device.Name)}),
+                   mkError);
 }
 
 // Reads the new entry back from the card itself and checks it as the recorder would. A read
@@ -127,8 +147,9 @@ WriteResult WriteUpdate(const WriteInputs& inputs, std::span<const DeviceEntry> 
   const std::vector<std::uint8_t> config =
       ExtractPayload(configRegion, hex, device.Config, "CONFIG");
 
+  RequireSomeData(flash, eeprom, config, inputs, device);
   if (!inputs.force)
-    RequireNoOrphans(card);
+    RequireNoEntriesAtRisk(card);
 
   const TRgdEntryImage image{.Flash = flash,
                              .FlashStart = Address(flashRegion.ImageFirst()),

@@ -51,10 +51,11 @@ class EWrittenEntryDamaged : public ErgdException {
                        std::string_view failures);
 };
 
-// Pages beyond the end of the card's chain look like entries (hidden by a damaged marker or
-// section field) that the new entry or later ones would overwrite; nothing was written. what()
-// is the report and the refusal; the window asks instead (Report() and a Yes/No question) and
-// runs the command again with `force` when the user says Yes.
+// Entries that the new entry or later ones would overwrite; nothing was written. Pages from the
+// end of the card's chain on look like entries (hidden by a damaged marker or section field), or
+// entries of the chain have a PageCount that does not match their sizes (the free page may lie in
+// their own payload). what() is the report and the refusal; the window asks instead (Report()
+// and a Yes/No question) and runs the command again with `force` when the user says Yes.
 class EOrphanedEntries : public ERefusal {
  public:
   explicit EOrphanedEntries(std::string report);
@@ -83,7 +84,9 @@ TRgdVersionInfo VersionOfInputs(const WriteInputs& inputs);
 // data file's (EFOpenError, EInvalidFormat, EOutOfSpace, EInOutError), the HEX reader's and
 // ENotInWindow. The card data file is opened first, so a wrong file fails before the HEX file is
 // read; the HEX file is read once. Nothing is written to the card data file unless the whole entry
-// is ready and fits. Entries hidden beyond the chain's end raise EOrphanedEntries unless
+// is ready and fits. A HEX file that holds nothing for the device's memories is refused
+// (ERefusal, kind error) before the card is written. Entries hidden from the chain's end on, and
+// entries of the chain whose PageCount does not match their sizes, raise EOrphanedEntries unless
 // `inputs.force`. Once the entry's header page is on the card, a failure to read the card back is
 // EEntryCommitted (the entry exists); with `inputs.verify` the entry read back from the card that
 // fails a check is EWrittenEntryDamaged.

@@ -505,7 +505,7 @@ TEST_F(CliTest, VerifyNamesTheEntryAndTheChecksumThatFail) {
 // The first entry of MakeFirmware(300) takes pages 201..206; the chain goes on at 208.
 constexpr std::size_t kSecondEntryPage = kFirstEntryPage + 7;
 
-TEST_F(CliTest, ACardCutShortFailsVerifyAndSaysWhyAWriteDoesNotFit) {
+TEST_F(CliTest, ACardCutShortFailsVerifyAndRefusesEveryWriteSayingWhy) {
   CreateCard();
   ASSERT_EQ(Write().code, 0);
   fs::resize_file(dir_ / "c.rgd", 210 * kPage);  // two pages left after the chain's end
@@ -535,6 +535,18 @@ TEST_F(CliTest, ACardCutShortFailsVerifyAndSaysWhyAWriteDoesNotFit) {
                                    std::uint64_t{4096 * kPage}, std::uint64_t{210 * kPage},
                                    std::uint64_t{6 * kPage}, std::uint64_t{2 * kPage}})));
   EXPECT_EQ(Card(), before);
+
+  // Room enough before the file's real end changes nothing: the card is damaged all the same.
+  fs::resize_file(dir_ / "c.rgd", 400 * kPage);
+  const std::string longer = Card();
+  const Result fits = Write();
+  EXPECT_EQ(fits.code, 1);
+  EXPECT_EQ(fits.err,
+            Printed(FormatMessage(texts::kCardFileTooShort,
+                                  {std::string("c.rgd"), std::uint64_t{(4096 - 400) * kPage},
+                                   std::uint64_t{4096 * kPage}, std::uint64_t{400 * kPage},
+                                   std::uint64_t{6 * kPage}, std::uint64_t{192 * kPage}})));
+  EXPECT_EQ(Card(), longer);
 }
 
 // A damaged section field of the header would move the chain off its entries: verify would pass
@@ -582,7 +594,10 @@ TEST_F(CliTest, EntriesHiddenByAFlippedMarkerFailVerifyAndStopAWriteWithoutForce
   card[kFirstEntryPage * kPage] ^= 0x01;  // the chain now ends at once
   WriteText(dir_ / "c.rgd", card);
   const std::string report =
-      FormatMessage(texts::kOrphanedEntries, {std::string("c.rgd"), std::int64_t{1}}) + "\n\r" +
+      FormatMessage(texts::kOrphanedEntries, {std::string("c.rgd"), std::int64_t{2}}) + "\n\r" +
+      FormatMessage(texts::kOrphanedEntry, {std::uint64_t{kFirstEntryPage}, std::uint64_t{1},
+                                            std::string("Update          ")}) +
+      "\n\r" +
       FormatMessage(texts::kOrphanedEntry, {std::uint64_t{kSecondEntryPage}, std::uint64_t{2},
                                             std::string("Second          ")});
 
@@ -596,7 +611,7 @@ TEST_F(CliTest, EntriesHiddenByAFlippedMarkerFailVerifyAndStopAWriteWithoutForce
                 "\n");
   const Result json = Fw({"verify", "c.rgd", "--json"});
   EXPECT_EQ(json.code, 1);
-  EXPECT_NE(json.out.find("\"orphans\": [\n    {\n      \"page\": 208,\n      \"id\": 2,\n      "
+  EXPECT_NE(json.out.find("{\n      \"page\": 208,\n      \"id\": 2,\n      "
                           "\"name\": \"Second          \"\n    }\n  ],\n  \"failures\": [\n    "
                           "\"orphaned entries\"\n  ]"),
             std::string::npos)
@@ -611,6 +626,57 @@ TEST_F(CliTest, EntriesHiddenByAFlippedMarkerFailVerifyAndStopAWriteWithoutForce
   const Result forced = Write({"--force"});
   EXPECT_EQ(forced.code, 0) << forced.err;
   EXPECT_EQ(Fw({"verify", "c.rgd"}).code, 0) << "the hidden entry was written over";
+}
+
+// The last entry's marker damaged: the chain ends at its header page, which keeps the rest of an
+// entry header (signature, checksum). verify and write find it there like any hidden entry, and
+// a name with control characters is shown escaped, never raw.
+TEST_F(CliTest, TheLastEntryWithADamagedMarkerIsFoundAndItsNameShownEscaped) {
+  CreateCard();
+  ASSERT_EQ(Write().code, 0);
+  ASSERT_EQ(Write({"--name", "Second"}).code, 0);
+  std::string card = Card();
+  card.replace(kSecondEntryPage * kPage + 10, 4, "\x1b[7m");  // the name is not checksummed
+  card[kSecondEntryPage * kPage] = '\0';
+  WriteText(dir_ / "c.rgd", card);
+  const std::string report = Printed(
+      FormatMessage(texts::kOrphanedEntries, {std::string("c.rgd"), std::int64_t{1}}) + "\n\r" +
+      FormatMessage(texts::kOrphanedEntry, {std::uint64_t{kSecondEntryPage}, std::uint64_t{2},
+                                            std::string("\\x1b[7mnd          ")}));
+
+  const Result verify = Fw({"verify", "c.rgd"});
+  EXPECT_EQ(verify.code, 1);
+  EXPECT_NE(verify.out.find(report), std::string::npos) << verify.out;
+  const Result write = Write();
+  EXPECT_EQ(write.code, 1);
+  EXPECT_EQ(write.err.rfind(report, 0), 0u) << write.err;
+  for (const std::string& text : {verify.out, write.err})
+    EXPECT_EQ(text.find('\x1b'), std::string::npos);
+  EXPECT_EQ(Card(), card);
+}
+
+// The last entry's PageCount too small (verify says "pages"): the chain's free page lies in its
+// payload. write refuses as over hidden entries, the card keeps every byte; --force writes.
+TEST_F(CliTest, AnEntryWithTooFewPagesIsNotWrittenIntoWithoutForce) {
+  CreateCard();
+  ASSERT_EQ(Write().code, 0);
+  std::string card = Card();
+  ASSERT_EQ(card[kFirstEntryPage * kPage + 2], 6);
+  card[kFirstEntryPage * kPage + 2] = 2;  // the chain goes on at 204, in the FLASH payload
+  WriteText(dir_ / "c.rgd", card);
+
+  const Result refused = Write();
+  EXPECT_EQ(refused.code, 1);
+  EXPECT_EQ(
+      refused.err,
+      Printed(FormatMessage(texts::kWrongPagesEntries, {std::string("c.rgd"), std::int64_t{1}}) +
+              "\n\r" +
+              FormatMessage(texts::kWrongPagesEntry,
+                            {std::int64_t{1}, std::uint64_t{kFirstEntryPage}, std::uint64_t{1},
+                             std::string("Update          "), std::uint64_t{2}, std::uint64_t{6}}) +
+              "\n\r" + std::string(texts::kOrphansRefused)));
+  EXPECT_EQ(Card(), card);
+  EXPECT_EQ(Write({"--force"}).code, 0);
 }
 
 TEST_F(CliTest, AnEntryWrittenButNotReadBackIsReportedAsWrittenWithExitCodeThree) {

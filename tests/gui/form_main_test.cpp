@@ -340,12 +340,12 @@ class FormMainTest : public QObject, private test::WindowFixture {
     std::string card;
     auto window = WindowWithTwoEntries(card);
     std::string bytes = ReadText(card);
-    bytes[201 * 512] = 0x5B;  // a flipped marker: the chain ends at once, entry 2 is hidden
+    bytes[201 * 512] = 0x5B;  // a flipped marker: the chain ends at once, both entries hidden
     WriteText(card, bytes);
     const std::string question =
         "В секции EXTENDED файла ММС " + card +
-        " за концом цепочки найдены записи,\n\rкоторых нет в списке (1):\n\rстраница 204, ID 2, "
-        "имя \"Update          \"\n\r" +
+        " за концом цепочки найдены записи,\n\rкоторых нет в списке (2):\n\rстраница 201, ID 1, "
+        "имя \"Update          \"\n\rстраница 204, ID 2, имя \"Update          \"\n\r" +
         std::string(texts::kOrphansQuestion);
     auto* grid = Control<TStringGrid>(*window, "GridrgdInfo");
     presenter_->shown.clear();

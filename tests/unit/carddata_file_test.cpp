@@ -102,6 +102,15 @@ void PutCheckedEntry(Bytes& card, std::uint32_t page, std::uint32_t pageCount, s
   PutU32(card, at + 76, RefChecksum(card.data() + at + 40, 36));
 }
 
+// The same with the signature "ZIP-SE 2.1" that every entry header this system writes holds.
+void PutSignedEntry(Bytes& card, std::uint32_t page, std::uint32_t pageCount, std::uint16_t id,
+                    std::string_view name) {
+  PutCheckedEntry(card, page, pageCount, id, name);
+  const std::string_view signature = "ZIP-SE 2.1";
+  std::copy(signature.begin(), signature.end(),
+            card.begin() + static_cast<std::ptrdiff_t>(std::size_t{page} * 512 + 84));
+}
+
 using test::ReadBytes;
 using test::TempDir;
 using test::WriteBytes;
@@ -437,36 +446,38 @@ TEST_F(CardFile, DamagedChainsEndWithoutRunningAway) {
   }
 }
 
-TEST_F(CardFile, NeverGrowsTheFileWhenTheSectionRunsPastIt) {
-  Bytes b = MakeCard(10, 2, 100);
-  PutEntry(b, 3, 1, 1, 1);
-  WriteBytes(path, b);
-  TRgdFile card(path, TRgdFile::Mode::ReadWrite);
-  EXPECT_THROW(AddPlain(card, "x", Bytes(5 * 512 + 1, 1)), ECardFileTooShort);
-  AddPlain(card, "x", Bytes(5 * 512, 1));  // header page 5 and payload pages 6..10
-  EXPECT_EQ(fs::file_size(path), 11u * 512u);
-  EXPECT_TRUE(card.CheckEntry(1).Ok());
-}
-
-TEST_F(CardFile, AFileCutShortSaysWhyTheEntryDoesNotFit) {
+// A file shorter than its header says is a damaged card (an interrupted create, a bad copy): every
+// append is refused with the reason, also one that would fit before the file's real end, and the
+// file keeps every byte and its length.
+TEST_F(CardFile, AFileCutShortRefusesEveryAppendAndSaysWhy) {
   Bytes b = MakeCard(40, 2, 30);  // the header says 41 pages
   PutEntry(b, 3, 1, 1, 1);
-  b.resize(11 * 512);  // the free part ends with the file, after page 10
+  b.resize(11 * 512);  // the free part ends with the file, after page 10: 3072 bytes
   WriteBytes(path, b);
+  const struct {
+    const char* what;
+    std::size_t flashBytes;
+    const char* required;
+  } cases[] = {
+      {"7 pages, 6 left before the end of the file", 6 * 512, "3584"},
+      {"6 pages, which would fit", 5 * 512, "3072"},
+      {"the header page only", 0, "512"},
+  };
   TRgdFile card(path, TRgdFile::Mode::ReadWrite);
-  try {
-    AddPlain(card, "big", Bytes(6 * 512, 1));  // 7 pages; 6 left before the end of the file
-    FAIL() << "written past the end of the file";
-  } catch (const ECardFileTooShort& e) {
-    EXPECT_EQ(e.what(), "Файл ММС " + path +
-                            " короче, чем указано в его заголовке: не хватает 15360 байт\n\r(по "
-                            "заголовку 20992 байт, в файле 5632). Запись за конец файла "
-                            "невозможна\n\rТребуется 3584. Свободно 3072");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    try {
+      AddPlain(card, "cut", Bytes(c.flashBytes, 1));
+      ADD_FAILURE() << "written to a card cut short";
+    } catch (const ECardFileTooShort& e) {
+      EXPECT_EQ(e.what(), "Файл ММС " + path +
+                              " короче, чем указано в его заголовке: не хватает 15360 байт\n\r(по "
+                              "заголовку 20992 байт, в файле 5632). Запись за конец файла "
+                              "невозможна\n\rТребуется " +
+                              c.required + ". Свободно 3072");
+    }
+    EXPECT_EQ(ReadBytes(path), b);
   }
-  EXPECT_EQ(ReadBytes(path), b);
-  AddPlain(card, "fits", Bytes(5 * 512, 1));  // pages 5..10
-  EXPECT_EQ(fs::file_size(path), 11u * 512u);
-  EXPECT_TRUE(card.CheckEntry(1).Ok());
 }
 
 // ---- Entries hidden beyond the chain ----
@@ -475,14 +486,20 @@ TEST_F(CardFile, FindsEntriesHiddenBeyondTheEndOfTheChain) {
   // 3000 pages of EXTENDED section (absolute 3..3002): the scan crosses a 1 MiB block.
   Bytes b = MakeCard(3010, 2, 3000);
   PutCheckedEntry(b, 3, 1, 1, "first");
-  PutCheckedEntry(b, 5, 1, 2, "hidden");
-  b[5 * 512] = 0x5B;                       // a flipped marker ends the chain at page 5
-  PutCheckedEntry(b, 7, 1, 3, "orphan");   // the entry after it
-  PutCheckedEntry(b, 2100, 2, 4, "far");   // in the second block
-  PutCheckedEntry(b, 3001, 2, 5, "tail");  // its last page is the section's last
-  PutCheckedEntry(b, 3002, 2, 6, "over");  // would run past the section
-  PutCheckedEntry(b, 11, 0, 8, "zero");    // PageCount 0
-  PutEntry(b, 9, 1, 1, 7);                 // marker, but the header checksum does not hold
+  PutSignedEntry(b, 5, 1, 2, "hidden");
+  b[5 * 512] = 0x5B;                             // a flipped marker ends the chain at page 5
+  PutCheckedEntry(b, 7, 1, 3, "orphan");         // the entry after it
+  PutCheckedEntry(b, 2100, 2, 4, "far\x1b[2J");  // in the second block; a name with ESC
+  PutCheckedEntry(b, 3001, 2, 5, "tail");        // its last page is the section's last
+  PutCheckedEntry(b, 3002, 2, 6, "over");        // would run past the section
+  PutCheckedEntry(b, 11, 0, 8, "zero");          // PageCount 0
+  PutEntry(b, 9, 1, 1, 7);                       // marker, but the header checksum does not hold
+  PutSignedEntry(b, 13, 1, 9, "nomark");         // signature, checksum, no marker
+  b[13 * 512] = 0x00, b[13 * 512 + 1] = 0x00;
+  PutSignedEntry(b, 15, 1, 10, "broken");  // signature, no marker, a checksum that does not hold
+  b[15 * 512] = 0x00, b[15 * 512 + 76] ^= 0x01;
+  PutCheckedEntry(b, 17, 1, 11, "plain");  // checksum, but neither marker nor signature
+  b[17 * 512] = 0x00;
   WriteBytes(path, b);
   TRgdFile card(path, TRgdFile::Mode::ReadOnly);
   ASSERT_EQ(card.EntryCount(), 1);
@@ -491,11 +508,51 @@ TEST_F(CardFile, FindsEntriesHiddenBeyondTheEndOfTheChain) {
     found.emplace_back(o.Page, o.Id, o.Name);
   }
   using Found = std::tuple<std::uint32_t, std::uint16_t, std::string>;
-  EXPECT_EQ(found, (std::vector<Found>{{7, 3, "orphan"}, {2100, 4, "far"}, {3001, 5, "tail"}}));
+  EXPECT_EQ(found, (std::vector<Found>{{5, 2, "hidden"},
+                                       {7, 3, "orphan"},
+                                       {13, 9, "nomark"},
+                                       {2100, 4, "far\x1b[2J"},
+                                       {3001, 5, "tail"}}));
   EXPECT_EQ(OrphanedEntriesReport("c.rgd", card.FindOrphanedEntries()),
             "В секции EXTENDED файла ММС c.rgd за концом цепочки найдены записи,\n\rкоторых нет "
-            "в списке (3):\n\rстраница 7, ID 3, имя \"orphan\"\n\rстраница 2100, ID 4, имя "
-            "\"far\"\n\rстраница 3001, ID 5, имя \"tail\"");
+            "в списке (5):\n\rстраница 5, ID 2, имя \"hidden\"\n\rстраница 7, ID 3, имя "
+            "\"orphan\"\n\rстраница 13, ID 9, имя \"nomark\"\n\rстраница 2100, ID 4, имя "
+            "\"far\\x1b[2J\"\n\rстраница 3001, ID 5, имя \"tail\"");
+}
+
+// An entry whose PageCount does not match its sizes puts the chain's next page (and the free
+// page) where its payload may be. Each is found with its place in the chain; the others are not.
+TEST_F(CardFile, FindsTheEntriesOfTheChainWhosePageCountDoesNotMatchTheirSizes) {
+  // Page count by the sizes: 1 + ceil(FLASH / 512) + ceil(EEPROM / 512) + ceil(CONFIG / 512).
+  const auto putSized = [](Bytes& card, std::uint32_t page, std::uint32_t pageCount,
+                           std::uint16_t id, std::uint32_t flash, std::uint32_t eeprom) {
+    PutEntry(card, page, pageCount, 1, id);
+    PutU32(card, std::size_t{page} * 512 + 40, flash);
+    PutU32(card, std::size_t{page} * 512 + 56, eeprom);
+  };
+  Bytes b = MakeCard(40, 2, 30);
+  putSized(b, 3, 3, 1, 600, 0);   // pages 3..5, the chain goes on at 7
+  putSized(b, 7, 4, 2, 700, 10);  // pages 7..10, then the free page 12
+  WriteBytes(path, b);
+  EXPECT_TRUE(TRgdFile(path).FindEntriesWithWrongPages().empty());
+
+  b = MakeCard(40, 2, 30);
+  putSized(b, 3, 1, 1, 600, 0);   // too small: the chain goes on at 5, in its own payload,
+  putSized(b, 5, 0, 3, 0, 0);     // where a header of no payload would stand (1 page, not 0);
+  putSized(b, 6, 5, 2, 700, 10);  // one too many: then the free page 12
+  b[6 * 512 + 10] = '\x07';
+  WriteBytes(path, b);
+  TRgdFile card(path);
+  using Found = std::tuple<int, std::uint32_t, std::uint16_t, std::uint32_t, std::uint64_t>;
+  std::vector<Found> found;
+  for (const TRgdWrongPagesEntry& e : card.FindEntriesWithWrongPages())
+    found.emplace_back(e.Number, e.Page, e.Id, e.PageCount, e.PageCountBySizes);
+  EXPECT_EQ(found, (std::vector<Found>{{1, 3, 1, 1, 3}, {2, 5, 3, 0, 1}, {3, 6, 2, 5, 4}}));
+  EXPECT_EQ(WrongPagesReport("c.rgd", card.FindEntriesWithWrongPages()),
+            "В цепочке записей файла ММС c.rgd найдены записи, число страниц которых\n\rне "
+            "сходится с их размерами (3):\n\rзапись 1, страница 3, ID 1, имя \"x\": PageCount 1, "
+            "по размерам 3\n\rзапись 2, страница 5, ID 3, имя \"x\": PageCount 0, по размерам "
+            "1\n\rзапись 3, страница 6, ID 2, имя \"\\x07\": PageCount 5, по размерам 4");
 }
 
 // ---- Opening ----

@@ -269,12 +269,12 @@ TEST_F(WriteCommandTest, EntriesHiddenPastTheChainAreOverwrittenOnlyWhenForced) 
   ASSERT_NO_THROW(WriteUpdate(Inputs(), devices_));
   ASSERT_NO_THROW(WriteUpdate(Inputs(), devices_));
   std::string bytes = ReadText(card_);
-  bytes[kFirstEntryOffset] = 0x5B;  // a flipped marker hides both entries; the second is found
+  bytes[kFirstEntryOffset] = 0x5B;  // a flipped marker hides both entries; both are found
   WriteText(card_, bytes);
   const std::string report =
       "В секции EXTENDED файла ММС " + card_ +
-      " за концом цепочки найдены записи,\n\rкоторых нет в списке (1):\n\rстраница 205, ID 2, "
-      "имя \"Update          \"";
+      " за концом цепочки найдены записи,\n\rкоторых нет в списке (2):\n\rстраница 201, ID 1, "
+      "имя \"Update          \"\n\rстраница 205, ID 2, имя \"Update          \"";
 
   try {
     WriteUpdate(Inputs(), devices_);
@@ -291,7 +291,66 @@ TEST_F(WriteCommandTest, EntriesHiddenPastTheChainAreOverwrittenOnlyWhenForced) 
   ASSERT_NO_THROW(WriteUpdate(in, devices_));
   TRgdFile card(card_, TRgdFile::Mode::ReadOnly);
   EXPECT_EQ(card.EntryCount(), 1);
-  EXPECT_TRUE(card.FindOrphanedEntries().empty()) << "the hidden entry was written over";
+  EXPECT_TRUE(card.FindOrphanedEntries().empty()) << "the hidden entries were written over";
+}
+
+// The first entry takes pages 201..203 (header, FLASH, CONFIG); with a PageCount of 1 the chain
+// goes on at 203, its CONFIG page, which a new entry would overwrite. The write refuses as it
+// does over hidden entries, and the window asks the same way.
+TEST_F(WriteCommandTest, AnEntryWhosePageCountIsTooSmallIsNotWrittenIntoUnlessForced) {
+  ASSERT_NO_THROW(WriteUpdate(Inputs(), devices_));
+  std::string bytes = ReadText(card_);
+  ASSERT_EQ(bytes[kFirstEntryOffset + 2], 3);
+  bytes[kFirstEntryOffset + 2] = 1;
+  WriteText(card_, bytes);
+  const std::string report = "В цепочке записей файла ММС " + card_ +
+                             " найдены записи, число страниц которых\n\rне сходится с их "
+                             "размерами (1):\n\rзапись 1, страница 201, ID 1, имя \"Update    "
+                             "      \": PageCount 1, по размерам 3";
+  try {
+    WriteUpdate(Inputs(), devices_);
+    ADD_FAILURE() << "written into the entry's payload";
+  } catch (const EOrphanedEntries& refusal) {
+    EXPECT_EQ(refusal.Report(), report);
+    EXPECT_EQ(refusal.what(), report + "\n\r" + std::string(texts::kOrphansRefused));
+    EXPECT_EQ(refusal.Kind(), mkInformation);
+  }
+  EXPECT_EQ(ReadText(card_), bytes);
+
+  WriteInputs in = Inputs();
+  in.force = true;
+  ASSERT_NO_THROW(WriteUpdate(in, devices_));
+  EXPECT_EQ(TRgdFile(card_).GetEntry(1).Page, 203u);
+}
+
+// A HEX file with nothing for the device's processor (only the end record, or data outside each
+// of its memories) would be written as an entry of no payload: refused, naming the file and the
+// device, and the card keeps every byte.
+TEST_F(WriteCommandTest, AHexFileWithNoDataForTheDeviceIsRefused) {
+  const struct {
+    const char* what;
+    std::string hex;
+  } cases[] = {
+      {"only the end record", HexRecord(0x01, 0, {})},
+      {"data at 0x900000 only", HexRecord(0x04, 0, {0x01, 0x20}) +
+                                    HexRecord(0x00, 0, {1, 2, 3, 4}) + HexRecord(0x01, 0, {})},
+  };
+  const std::string before = ReadText(card_);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    WriteText(hex_, c.hex);
+    try {
+      WriteUpdate(Inputs(), devices_);
+      ADD_FAILURE() << "written";
+    } catch (const ERefusal& refusal) {
+      EXPECT_EQ(refusal.what(), "Файл " + hex_ +
+                                    " не содержит данных для устройства \"test device\":\n\rв нём "
+                                    "нет ни одного слова памяти FLASH, EEPROM или CONFIG его "
+                                    "процессора");
+      EXPECT_EQ(refusal.Kind(), mkError);
+    }
+    EXPECT_EQ(ReadText(card_), before);
+  }
 }
 
 TEST_F(WriteCommandTest, VerifyReadsTheNewEntryFromTheCardAndNamesTheCheckThatFails) {
