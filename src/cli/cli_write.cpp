@@ -64,11 +64,9 @@ int RunWrite(const WriteOptions& o, const CliServices& services) {
   in.force = o.force;
   in.verify = o.verify;
   if (in.deviceIndex >= 0) {
-    // As in the window: class and release always the device's, the version the device's
-    // unless given.
+    // As in the window: the version the device's unless given (class and release are always
+    // the device's, which the write command takes from it).
     const TDeviceInfo& device = devices[static_cast<std::size_t>(in.deviceIndex)].info;
-    in.hclass = device.HClass;
-    in.hrel = device.HRel;
     in.sver = o.sver.value_or(device.SVer);
   }
 

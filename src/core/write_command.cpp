@@ -117,10 +117,10 @@ EWrittenEntryDamaged::EWrittenEntryDamaged(std::string_view fileName, std::uint1
 EOrphanedEntries::EOrphanedEntries(std::string report)
     : ERefusal(report + "\n\r" + std::string(texts::kOrphansRefused)), report_(std::move(report)) {}
 
-TRgdVersionInfo VersionOfInputs(const WriteInputs& inputs) {
+TRgdVersionInfo VersionOfInputs(const WriteInputs& inputs, const TDeviceInfo& device) {
   return TRgdVersionInfo{
-      .HClass = Clamped<std::uint8_t>(inputs.hclass, 1, 255),
-      .HRel = Clamped<std::uint8_t>(inputs.hrel, 0, 255),
+      .HClass = Clamped<std::uint8_t>(device.HClass, 1, 255),
+      .HRel = Clamped<std::uint8_t>(device.HRel, 0, 255),
       .SVer = Clamped<std::uint8_t>(inputs.sver, 0, 255),
       .SRel = Clamped<std::uint16_t>(inputs.srel, 0, 65535),
   };
@@ -158,7 +158,7 @@ WriteResult WriteUpdate(const WriteInputs& inputs, std::span<const DeviceEntry> 
                              .EepromStart = Address(eepromRegion.ImageFirst()),
                              .Config = config,
                              .ConfigStart = Address(device.Config.BaseAddr)};
-  card.AddEntry(inputs.name, VersionOfInputs(inputs), CurrentLocalDateTime(), image,
+  card.AddEntry(inputs.name, VersionOfInputs(inputs, device), CurrentLocalDateTime(), image,
                 inputs.scrambleKeys);
 
   WriteResult result;

@@ -26,10 +26,9 @@ struct WriteInputs {
   int deviceIndex = -1;  // index into the device list; -1 when nothing is selected
   std::string cardPath;  // the card data file that receives the entry
   std::string name;      // the update name, UTF-8, at most 16 characters
-  long long hclass = 1;  // brought into 1..255
-  long long hrel = 0;    // brought into 0..255
-  long long sver = 0;    // brought into 0..255
-  long long srel = 0;    // brought into 0..65535
+  // HCLASS and HREL are always the selected device's (brought into 1..255 and 0..255).
+  long long sver = 0;  // brought into 0..255
+  long long srel = 0;  // brought into 0..65535
   // The keys to scramble the payloads with; none: stored plain. The front ends draw them
   // (DrawScrambleKeys).
   std::optional<TScrambleKeys> scrambleKeys;
@@ -74,8 +73,9 @@ struct WriteResult {
   std::uint32_t configSize = 0;
 };
 
-// The version record of the inputs, each value brought into the range of its field.
-TRgdVersionInfo VersionOfInputs(const WriteInputs& inputs);
+// The version record of an entry for the device: its class and release, the inputs' version and
+// release; each value brought into the range of its field.
+TRgdVersionInfo VersionOfInputs(const WriteInputs& inputs, const TDeviceInfo& device);
 
 // Runs the command. Missing inputs (no HEX file, no device, no card data file, in that order; a
 // folder counts as no file) and an update name that cannot be stored (EncodeEntryName) are

@@ -335,8 +335,6 @@ void TFormMain::BtnProcessClick() {
     inputs.deviceIndex = deviceList_->currentIndex();
     inputs.cardPath = S(cardFileEdit_->text());
     inputs.name = S(updateNameEdit_->text());
-    inputs.hclass = hclassField_->Value();
-    inputs.hrel = hrelField_->Value();
     inputs.sver = sverField_->Value();
     inputs.srel = srelField_->Value();
     if (scrambleCheck_->isChecked())

@@ -66,7 +66,6 @@ class WriteCommandTest : public ::testing::Test {
     in.deviceIndex = 0;
     in.cardPath = card_;
     in.name = "Update";
-    in.hclass = 3;
     return in;
   }
 
@@ -128,8 +127,8 @@ TEST_F(WriteCommandTest, RefusesMissingInputsAndUnstorableNamesBeforeTouchingThe
 TEST_F(WriteCommandTest, AppendsTheImagesWithVersionsBroughtIntoRange) {
   WriteInputs in = Inputs();
   in.name = "Прошивка МК 16ch";  // 16 characters, all in Windows-1251
-  in.hclass = 0;
-  in.hrel = 300;
+  devices_[0].info.HClass = 0;   // class and release are the device's, brought into range
+  devices_[0].info.HRel = 255;
   in.sver = -1;
   in.srel = 70000;
   const WriteResult result = WriteUpdate(in, devices_);
