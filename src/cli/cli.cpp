@@ -11,8 +11,10 @@
 #include "cli/cli_card.h"
 #include "cli/cli_common.h"
 #include "cli/cli_firmware.h"
+#include "cli/cli_options.h"
 #include "cli/cli_volumes.h"
 #include "cli/cli_write.h"
+#include "core/version.h"
 
 namespace fw::cli {
 
@@ -96,8 +98,12 @@ int ParseAndRun(std::span<const std::string> args, const CliServices& services) 
       "file of their MMC card; lists, verifies and extracts them; prepares and ejects the card.",
       "fwupdater"};
   app.require_subcommand(1, 1);
+  app.set_version_flag("--version", std::string(kProgramName) + " " + std::string(kVersion),
+                       "Print the program's name and version and exit");
   app.footer(
-      "Every command has --help. Messages are the system's Russian texts, UTF-8.\n"
+      "Every command has --help. Messages are the system's Russian texts, UTF-8.\n" +
+      std::string(kCatalogueLookupHelp) +
+      "\n"
       "Exit codes: 0 success; 1 the command failed or was refused (the message on stderr, the "
       "card data file unchanged); 2 the command line was wrong; 3 (write) the entry was written "
       "(its ID on stdout) but reading the card back afterwards failed (on stderr): do not "

@@ -4,6 +4,7 @@
 
 #include <stdexcept>
 
+#include "core/catalogue_lookup.h"
 #include "core/message_format.h"
 #include "core/preparation.h"
 #include "core/texts.h"
@@ -14,7 +15,8 @@ namespace fw::cli {
 void AddCatalogueOption(CLI::App& command, DeviceOptions& options) {
   command
       .add_option("--catalogue", options.catalogue,
-                  "Device catalogue (default: DEV_LIST.dat beside the program)")
+                  "Device catalogue (default: the first DEV_LIST.dat of the lookup order, see "
+                  "fwupdater --help)")
       ->type_name("FILE");
 }
 
@@ -27,14 +29,29 @@ void AddDeviceOptions(CLI::App& command, DeviceOptions& options) {
       ->type_name("N|NAME");
 }
 
+const std::string_view kCatalogueLookupHelp =
+    "The device catalogue is the first of: the file --catalogue names; DEV_LIST.dat beside the "
+    "program; the user's copy, $XDG_CONFIG_HOME/fwupdater/DEV_LIST.dat "
+    "(~/.config/fwupdater/DEV_LIST.dat; %APPDATA%\\fwupdater\\DEV_LIST.dat on Windows); "
+    "../share/fwupdater/DEV_LIST.dat beside the program's folder (the installed layout). A "
+    "command that needs it and finds none, an unreadable one or one without a device names the "
+    "paths tried and exits with 1.";
+
+namespace {
+
+CatalogueLookup Lookup(const DeviceOptions& options) {
+  return FindCatalogue(PathOfUtf8(options.catalogue), SystemCatalogueFolders());
+}
+
+}  // namespace
+
 std::string CataloguePath(const DeviceOptions& options) {
-  return options.catalogue.empty() ? Utf8OfPath(DefaultCatalogPath()) : options.catalogue;
+  const CatalogueLookup lookup = Lookup(options);
+  return Utf8OfPath(lookup.found ? *lookup.found : lookup.tried.front());
 }
 
 std::vector<DeviceEntry> LoadCatalogue(const DeviceOptions& options) {
-  std::vector<DeviceEntry> devices;
-  LoadDeviceList(CataloguePath(options), devices);
-  return devices;
+  return LoadFoundCatalogue(Lookup(options));
 }
 
 int SelectDevice(const std::vector<DeviceEntry>& devices, const DeviceOptions& options) {

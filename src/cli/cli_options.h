@@ -19,7 +19,7 @@ namespace fw::cli {
 
 // --catalogue PATH and --device N|NAME of a command.
 struct DeviceOptions {
-  std::string catalogue;  // empty: DEV_LIST.dat beside the executable
+  std::string catalogue;  // empty: the catalogue lookup order (core/catalogue_lookup.h)
   std::string device;     // empty: the first device
 };
 
@@ -27,9 +27,14 @@ void AddCatalogueOption(CLI::App& command, DeviceOptions& options);
 // --catalogue and --device.
 void AddDeviceOptions(CLI::App& command, DeviceOptions& options);
 
-// The catalogue the options name (a missing file gives an empty list, as in the window).
+// The devices of the catalogue that --catalogue names or the lookup order finds. None found, an
+// unreadable one or one without a device fails with a message naming the paths tried.
 std::vector<DeviceEntry> LoadCatalogue(const DeviceOptions& options);
+// The catalogue's path as the lookup finds it (the first path tried when none is found).
 std::string CataloguePath(const DeviceOptions& options);
+
+// The lookup order in words, for --help.
+extern const std::string_view kCatalogueLookupHelp;
 
 // The 0-based index of the device the options name; the first device by default, -1 when the
 // catalogue is empty. A --device that names no device of the catalogue fails with a message

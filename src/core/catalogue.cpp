@@ -10,12 +10,9 @@
 #include "core/ini_convert.h"
 #include "core/message_format.h"
 #include "core/texts.h"
-#include "platform/process.h"
 
 namespace fw {
 namespace {
-
-constexpr std::string_view kCatalogFileName = "DEV_LIST.dat";
 
 std::int32_t ReadInt(const IniFile& ini, const std::string& section, std::string_view key,
                      std::string_view defaultValue) {
@@ -148,10 +145,6 @@ const TDeviceInfo& UsableDevice(const DeviceEntry& entry) {
   if (!entry.refusal.empty())
     throw EDeviceRefused(entry.refusal);
   return entry.info;
-}
-
-std::filesystem::path DefaultCatalogPath() {
-  return platform::ExecutableDir() / kCatalogFileName;
 }
 
 std::string FormatAddress(std::uint32_t value, bool withDecimal) {

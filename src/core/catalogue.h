@@ -63,9 +63,6 @@ void LoadDeviceList(const std::string& path, std::vector<DeviceEntry>& out);
 // The same over a catalogue already parsed.
 void LoadDeviceList(const IniFile& catalogue, std::vector<DeviceEntry>& out);
 
-// DEV_LIST.dat in the folder of the running executable.
-std::filesystem::path DefaultCatalogPath();
-
 // "0x" and at least six upper-case hexadecimal digits; WithDecimal appends " (decimal)".
 std::string FormatAddress(std::uint32_t value, bool withDecimal);
 

@@ -178,6 +178,13 @@ inline constexpr std::string_view kVolumeServiceUnreachable =
 
 // ---- Command line ----------------------------------------------------------------------
 inline constexpr std::string_view kPathOnNoCard = "Путь %s не находится на съёмном диске";
+// The device catalogue cannot be used: the reason, then the paths tried (one a line, in the
+// order they were tried).
+inline constexpr std::string_view kCataloguePathsTried =
+    "%s\n\rКаталог устройств искали здесь (по порядку):%s";
+inline constexpr std::string_view kCatalogueNotFound = "Каталог устройств DEV_LIST.dat не найден";
+inline constexpr std::string_view kCatalogueEmpty =
+    "В каталоге устройств %s нет ни одного устройства";
 inline constexpr std::string_view kUnknownDevice = "Устройство \"%s\" не найдено в каталоге %s";
 inline constexpr std::string_view kCardFileExists =
     "Файл %s уже существует. Чтобы заменить его, укажите --force";

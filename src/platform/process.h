@@ -1,4 +1,5 @@
-// Process-wide helpers: the folder of the running executable and the current directory.
+// Process-wide helpers: the folder of the running executable, the user's configuration folder
+// and the current directory.
 #pragma once
 
 #include <filesystem>
@@ -7,6 +8,10 @@ namespace fw::platform {
 
 // The folder that holds the running executable.
 std::filesystem::path ExecutableDir();
+
+// The user's configuration folder: $XDG_CONFIG_HOME (an absolute path) or ~/.config on Linux,
+// %APPDATA% on Windows; empty when the environment names none.
+std::filesystem::path UserConfigDir();
 
 // Moves the process's current directory; returns whether it succeeded.
 bool SetCurrentDir(const std::filesystem::path& dir);

@@ -24,6 +24,7 @@
 #include "core/carddata_file.h"
 #include "core/message_format.h"
 #include "core/texts.h"
+#include "core/version.h"
 #include "support/ihex_records.h"
 
 namespace fw {
@@ -72,6 +73,11 @@ Firmware MakeFirmware(std::size_t programWords, std::size_t eepromWords = 8,
 constexpr const char* kCatalogue =
     "[DEVICE_1]\nNAME=Test board\nHCLASS=7\nHREL=2\nSVER=3\n"
     "[DEVICE_2]\nNAME=Boot board\nHCLASS=9\nFLASH_APP_BASE=0x200\n";
+
+// The message of a catalogue that cannot be used: the reason and the paths tried.
+std::string CatalogueRefused(const std::string& reason, const std::string& paths) {
+  return FormatMessage(texts::kCataloguePathsTried, {reason, "\n\r  " + paths});
+}
 
 class CliTest : public ::testing::Test {
  protected:
@@ -321,12 +327,13 @@ TEST_F(CliTest, MissingInputsAreRefusedFirstOneOnlyAndTheCardStaysAsItWas) {
     std::string expected;
   };
   const std::vector<Case> cases = {
-      {{"write", "missing.rgd", "--hex", "missing.hex", "--catalogue", "empty.dat"},
+      {{"write", "missing.rgd", "--hex", "missing.hex", "--catalogue", "cat.dat"},
        std::string(texts::kNoHexFile)},
       {{"write", "c.rgd", "--hex", "folder", "--catalogue", "cat.dat"},
        std::string(texts::kNoHexFile)},
-      {{"write", "missing.rgd", "--hex", "fw.hex", "--catalogue", "empty.dat"},
-       std::string(texts::kNoDevice)},
+      {{"write", "missing.rgd", "--hex", "missing.hex", "--catalogue", "empty.dat"},
+       CatalogueRefused(FormatMessage(texts::kCatalogueEmpty, {std::string("empty.dat")}),
+                        "empty.dat")},
       {{"write", "missing.rgd", "--hex", "fw.hex", "--catalogue", "cat.dat"},
        std::string(texts::kNoCardFile)},
       {{"write", "folder", "--hex", "fw.hex", "--catalogue", "cat.dat"},
@@ -736,6 +743,48 @@ TEST_F(CliTest, DevicesAndHexInfoShowTheCatalogueAndTheFile) {
   EXPECT_NE(table.out.find("Entry   0x000100\n"), std::string::npos) << table.out;
 }
 
+// A copy of the program in <prefix>/bin looks beside itself, then in the user's folder, then in
+// <prefix>/share/fwupdater; with none there it names the three paths and exits with 1.
+TEST_F(CliTest, TheCatalogueIsLookedUpBesideTheProgramThenTheUsersCopyThenTheInstalledOne) {
+  const fs::path bin = dir_ / "prefix" / "bin";
+  const fs::path config = dir_ / "config";
+  fs::create_directories(bin);
+  fs::copy_file(fs::path(FW_BIN_DIR) / "fwupdater", bin / "fwupdater");
+  const Environment environment = {{"XDG_CONFIG_HOME", config.string()}};
+  const auto devices = [&] {
+    return RunFwupdater(dir_, {"devices"}, environment, bin / "fwupdater");
+  };
+  const fs::path beside = bin / "DEV_LIST.dat";
+  const fs::path users = config / "fwupdater" / "DEV_LIST.dat";
+  const fs::path installed = dir_ / "prefix" / "share" / "fwupdater" / "DEV_LIST.dat";
+  const std::string tried =
+      beside.string() + "\n\r  " + users.string() + "\n\r  " + installed.string();
+
+  const Result none = devices();
+  EXPECT_EQ(none.code, 1);
+  EXPECT_EQ(none.out, "");
+  EXPECT_EQ(none.err, Printed(CatalogueRefused(std::string(texts::kCatalogueNotFound), tried)));
+
+  // Each place found in turn, the later ones holding other devices than the one that must win.
+  const struct {
+    fs::path path;
+    const char* device;
+  } places[] = {{installed, "Installed board"}, {users, "Users board"}, {beside, "Beside board"}};
+  for (const auto& place : places) {
+    fs::create_directories(place.path.parent_path());
+    WriteText(place.path, std::string("[DEVICE_1]\nNAME=") + place.device + "\n");
+    const Result found = devices();
+    EXPECT_EQ(found.code, 0) << found.err;
+    EXPECT_NE(found.out.find(place.device), std::string::npos) << found.out;
+  }
+
+  WriteText(beside, "; no device here\n");
+  const Result empty = devices();
+  EXPECT_EQ(empty.code, 1);
+  EXPECT_EQ(empty.err, Printed(CatalogueRefused(
+                           FormatMessage(texts::kCatalogueEmpty, {beside.string()}), tried)));
+}
+
 TEST_F(CliTest, UsageErrorsExitWithTwoAndHelpWithZero) {
   for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
            {},
@@ -766,6 +815,10 @@ TEST_F(CliTest, UsageErrorsExitWithTwoAndHelpWithZero) {
   const std::string help = Fw({"--help"}).out;
   EXPECT_NE(help.find("Exit codes: 0 success; 1 the command failed"), std::string::npos);
   EXPECT_NE(help.find("3 (write) the entry was written"), std::string::npos) << help;
+  EXPECT_NE(help.find("--version"), std::string::npos) << help;
+  const Result version = Fw({"--version"});
+  EXPECT_EQ(version.code, 0);
+  EXPECT_EQ(version.out, std::string(kProgramName) + " " + std::string(kVersion) + "\n");
 }
 
 // ---- Refused devices, cut and odd files, hostile names, extract on a full disk -------------
@@ -841,7 +894,8 @@ TEST_F(CliTest, CutForeignAndOddFilesAreRefusedAndTheCardStaysAsItWas) {
        "Файл notes.hex не является файлом Intel HEX: в нём нет ни одной записи"},
       {"FIFO as HEX", "fifo", "cat.dat", "Cannot open file fifo" + notRegular},
       {"/dev/zero as HEX", "/dev/zero", "cat.dat", "Cannot open file /dev/zero" + notRegular},
-      {"FIFO as catalogue", "fw.hex", "fifo", "Cannot open file fifo" + notRegular},
+      {"FIFO as catalogue", "fw.hex", "fifo",
+       CatalogueRefused("Cannot open file fifo" + notRegular, "fifo")},
   };
   const std::string before = Card();
   for (const auto& c : cases) {

@@ -49,10 +49,11 @@ inline test::TempDir TestFolder(const std::string& prefix) {
 // Environment variables for one run: name and value; an empty value unsets the variable.
 using Environment = std::vector<std::pair<std::string, std::string>>;
 
-// Runs fwupdater with the arguments in the folder `dir`; its stdout and stderr pass through
-// out.txt and err.txt there.
+// Runs fwupdater (the build's own unless `program` names another copy) with the arguments in the
+// folder `dir`; its stdout and stderr pass through out.txt and err.txt there.
 inline Result RunFwupdater(const fs::path& dir, const std::vector<std::string>& args,
-                           const Environment& environment = {}) {
+                           const Environment& environment = {},
+                           const fs::path& program = fs::path(FW_BIN_DIR) / "fwupdater") {
   std::string command = "cd " + Quoted(dir.string()) + " &&";
   for (const auto& [name, value] : environment) {
     if (value.empty())
@@ -62,7 +63,7 @@ inline Result RunFwupdater(const fs::path& dir, const std::vector<std::string>& 
     if (!value.empty())
       command += " " + name + "=" + Quoted(value);
   }
-  command += " " + Quoted(std::string(FW_BIN_DIR) + "/fwupdater");
+  command += " " + Quoted(program.string());
   for (const auto& arg : args)
     command += " " + Quoted(arg);
   command += " >out.txt 2>err.txt";

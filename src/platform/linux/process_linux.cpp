@@ -1,5 +1,6 @@
 #include <unistd.h>
 
+#include <cstdlib>
 #include <system_error>
 
 #include "platform/process.h"
@@ -12,6 +13,16 @@ std::filesystem::path ExecutableDir() {
   if (error)
     return std::filesystem::current_path();
   return self.parent_path();
+}
+
+std::filesystem::path UserConfigDir() {
+  const char* xdg = std::getenv("XDG_CONFIG_HOME");
+  if (xdg != nullptr && std::filesystem::path(xdg).is_absolute())
+    return xdg;
+  const char* home = std::getenv("HOME");
+  if (home == nullptr || *home == '\0')
+    return {};
+  return std::filesystem::path(home) / ".config";
 }
 
 bool SetCurrentDir(const std::filesystem::path& dir) {

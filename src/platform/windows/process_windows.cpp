@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <cstdlib>
 #include <string>
 
 #include "platform/process.h"
@@ -19,6 +20,13 @@ std::filesystem::path ExecutableDir() {
     }
     buffer.resize(buffer.size() * 2);
   }
+}
+
+std::filesystem::path UserConfigDir() {
+  const wchar_t* appData = _wgetenv(L"APPDATA");
+  if (appData == nullptr || *appData == L'\0')
+    return {};
+  return std::filesystem::path(appData);
 }
 
 bool SetCurrentDir(const std::filesystem::path& dir) {
