@@ -34,7 +34,8 @@ void SetUpApplication() {
   // The name keys the desktop's records of the program. No display name is set: Qt would append
   // it to every title bar, and the windows' captions are exactly the system's.
   QApplication::setApplicationName(QStringLiteral("fwupdater-gui"));
-  QApplication::setDesktopFileName(QStringLiteral("fwupdater-gui"));
+  // The application ID of the installed desktop file, metainfo and icons.
+  QApplication::setDesktopFileName(QStringLiteral("org.kerrow.FirmwareUpdater"));
   QApplication::setWindowIcon(QIcon(QStringLiteral(":/fwupdater/icon.png")));
   LoadQtTranslations();
   // The windows are laid out for a small 8 point font, so that the grids show whole rows.
