@@ -10,7 +10,8 @@
 #include "core/catalogue_lookup.h"
 #include "core/message_format.h"
 #include "core/texts.h"
-#include "test_support.h"
+#include "support/files.h"
+#include "support/temp_dir.h"
 
 namespace fw {
 namespace {
