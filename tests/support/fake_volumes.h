@@ -32,6 +32,7 @@ struct FakeCardScript {
   // Runs first thing in FormatFat16, on the calling thread: a test may hold the format there, as
   // a system that waits for the user's password does.
   std::function<void()> duringFormat;
+  std::function<void()> duringEject;  // the same, first thing in Eject
 };
 
 struct FakeCard {
@@ -146,6 +147,8 @@ class FakeVolumes : public Volumes {
   void Eject(const VolumeInfo& volume, Interaction interaction) override {
     Record("Eject " + volume.id, interaction);
     const FakeCard* card = Find(volume.id);
+    if (card != nullptr && card->script.duringEject)
+      card->script.duringEject();
     if (card == nullptr || !card->script.ejectSucceeds)
       throw VolumeOperationFailed("cannot eject " + volume.id);
   }
