@@ -45,6 +45,33 @@ class WritingScope {
   PreparationObserver& observer_;
 };
 
+// Passes everything on to the observer but the end of writing mode, which it passes on when it
+// goes out of scope (after the closing message, or on the way out of an error).
+class WritingEndAfterMessage : public PreparationObserver {
+ public:
+  explicit WritingEndAfterMessage(PreparationObserver& observer) : observer_(observer) {}
+  ~WritingEndAfterMessage() override {
+    if (ended_)
+      observer_.WritingEnded();
+  }
+  WritingEndAfterMessage(const WritingEndAfterMessage&) = delete;
+  WritingEndAfterMessage& operator=(const WritingEndAfterMessage&) = delete;
+
+  void StatusChanged(std::string_view text) override { observer_.StatusChanged(text); }
+  void WritingStarted(std::uint32_t dataPages) override { observer_.WritingStarted(dataPages); }
+  void ProgressChanged(std::uint32_t pages, std::uint32_t dataPages) override {
+    observer_.ProgressChanged(pages, dataPages);
+  }
+  void CounterChanged(std::string_view text) override { observer_.CounterChanged(text); }
+  void ProcessEvents() override { observer_.ProcessEvents(); }
+  bool AbortRequested() override { return observer_.AbortRequested(); }
+  void WritingEnded() override { ended_ = true; }
+
+ private:
+  PreparationObserver& observer_;
+  bool ended_ = false;
+};
+
 // A volume larger than FAT16 covers cannot be formatted for the recorder: refused before the
 // question, so that nothing is asked or formatted for a card that cannot be used anyway. The size
 // is told in whole megabytes rounded up, so a refused volume never reads as the largest allowed.
@@ -288,7 +315,10 @@ TPreparationOutcome RunPreparation(const TCardDriveInfo& drive, const TPreparati
                                    platform::Interaction interaction) {
   if (!ConfirmPreparation(drive, inputs, presenter))
     return TPreparationOutcome{};
-  TPreparationOutcome outcome = PrepareCard(drive, inputs, volumes, observer, interaction);
+  // The closing message comes while writing mode still holds: the command line keeps its stop
+  // signals caught until the message is out.
+  WritingEndAfterMessage held(observer);
+  TPreparationOutcome outcome = PrepareCard(drive, inputs, volumes, held, interaction);
   ShowPreparationOutcome(outcome, presenter);
   return outcome;
 }
