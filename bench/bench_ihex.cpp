@@ -33,15 +33,15 @@ const std::string& HexPath() {
   return path;
 }
 
-// The write command's work on the firmware: one read, three regions, three payloads.
+// The write command's work on the firmware: one read, one pass into three regions, the program
+// payload. The goal is 2 ms for the full image.
 void BM_ReadFileAndLoadThreeRegions(benchmark::State& state) {
   const std::string& path = HexPath();
   for (auto _ : state) {
-    const fw::HexFileText file = fw::ReadHexFile(path);
     fw::TdsPicMemRegion flash(kFlash, true), eeprom(kEeprom, false), config(kConfig, false);
-    flash.LoadFromHexFile(file);
-    eeprom.LoadFromHexFile(file);
-    config.LoadFromHexFile(file);
+    fw::TdsPicMemRegion* const regions[] = {&flash, &eeprom, &config};
+    const fw::HexFileText file = fw::ReadHexFile(path);
+    fw::LoadRegionsFromHexFile(file, regions);
     std::vector<std::uint8_t> payload(flash.ImageSize() * 2);
     if (!payload.empty())
       flash.CopyImage(payload, static_cast<std::uint32_t>(flash.ImageFirst()),
@@ -51,6 +51,18 @@ void BM_ReadFileAndLoadThreeRegions(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_ReadFileAndLoadThreeRegions)->Unit(benchmark::kMillisecond);
+
+// The yardstick: the same three regions loaded one after the other, three passes over the text.
+void BM_LoadThreeRegionsOneByOne(benchmark::State& state) {
+  const fw::HexFileText file = fw::ReadHexFile(HexPath());
+  fw::TdsPicMemRegion flash(kFlash, true), eeprom(kEeprom, false), config(kConfig, false);
+  for (auto _ : state) {
+    for (fw::TdsPicMemRegion* region : {&flash, &eeprom, &config})
+      region->LoadFromHexFile(file);
+    benchmark::DoNotOptimize(config.ImageLast());
+  }
+}
+BENCHMARK(BM_LoadThreeRegionsOneByOne)->Unit(benchmark::kMillisecond);
 
 // One region from text already in memory.
 void BM_LoadProgramMemoryFromText(benchmark::State& state) {

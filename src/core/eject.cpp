@@ -25,21 +25,36 @@ std::optional<platform::VolumeInfo> CardVolumeOfPath(std::string_view path,
   }
 }
 
-TEjectResult EjectCard(const std::optional<platform::VolumeInfo>& card, platform::Volumes& volumes,
-                       MessagePresenter& presenter, platform::Interaction interaction) {
+TEjectResult EjectCardVolume(const std::optional<platform::VolumeInfo>& card,
+                             platform::Volumes& volumes, platform::Interaction interaction) {
   if (!card)
     return TEjectResult::NothingToEject;
   try {
     volumes.Eject(*card, interaction);
   } catch (const platform::VolumeOperationFailed&) {
-    // The user is told in the system's own words that the card is still in use.
-    const MessageArg args[] = {card->id + ":"};
-    UserMessage(presenter, texts::kEjectFailed, args, mkError);
     return TEjectResult::Failed;
   }
-  const MessageArg args[] = {card->id};
-  UserMessage(presenter, texts::kEjectDone, args, mkInformation);
   return TEjectResult::Ejected;
+}
+
+void ShowEjectResult(TEjectResult result, const platform::VolumeInfo& card,
+                     MessagePresenter& presenter) {
+  if (result == TEjectResult::Failed) {
+    // The user is told in the system's own words that the card is still in use.
+    const MessageArg args[] = {card.id + ":"};
+    UserMessage(presenter, texts::kEjectFailed, args, mkError);
+  } else if (result == TEjectResult::Ejected) {
+    const MessageArg args[] = {card.id};
+    UserMessage(presenter, texts::kEjectDone, args, mkInformation);
+  }
+}
+
+TEjectResult EjectCard(const std::optional<platform::VolumeInfo>& card, platform::Volumes& volumes,
+                       MessagePresenter& presenter, platform::Interaction interaction) {
+  const TEjectResult result = EjectCardVolume(card, volumes, interaction);
+  if (card)
+    ShowEjectResult(result, *card, presenter);
+  return result;
 }
 
 }  // namespace fw

@@ -30,4 +30,13 @@ TEjectResult EjectCard(const std::optional<platform::VolumeInfo>& card, platform
                        MessagePresenter& presenter,
                        platform::Interaction interaction = platform::Interaction::Allowed);
 
+// The eject in two steps, for a front end that ejects on a worker thread: first the device work,
+// which shows nothing (NothingToEject without a card)...
+TEjectResult EjectCardVolume(const std::optional<platform::VolumeInfo>& card,
+                             platform::Volumes& volumes,
+                             platform::Interaction interaction = platform::Interaction::Allowed);
+// ...then, on the thread that may show messages, what the user is told about the card.
+void ShowEjectResult(TEjectResult result, const platform::VolumeInfo& card,
+                     MessagePresenter& presenter);
+
 }  // namespace fw

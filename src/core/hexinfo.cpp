@@ -44,10 +44,8 @@ std::optional<HexInfo> ReadHexInfo(const std::string& hexPath,
   TdsPicMemRegion flash(device.Flash, true);
   TdsPicMemRegion eeprom(device.Eeprom, false);
   TdsPicMemRegion config(device.Config, false);
-  const HexFileText file = ReadHexFile(hexPath);
-  flash.LoadFromHexFile(file);
-  eeprom.LoadFromHexFile(file);
-  config.LoadFromHexFile(file);
+  TdsPicMemRegion* const regions[] = {&flash, &eeprom, &config};
+  LoadRegionsFromHexFile(ReadHexFile(hexPath), regions);
 
   HexInfo info;
   info.device = device.Name;

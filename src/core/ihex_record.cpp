@@ -1,5 +1,6 @@
 #include "core/ihex_record.h"
 
+#include <algorithm>
 #include <array>
 
 #include "core/errors.h"
@@ -28,16 +29,72 @@ int DigitValue(char c) {
   return kDigitValues[static_cast<unsigned char>(c)];
 }
 
-std::uint8_t TakeByte(HexStream& stream) {
-  return static_cast<std::uint8_t>(HexToInt(stream.Take(2)));
-}
-
 // "$" followed by the field, as the general conversion sees it.
 std::string DollarField(std::string_view s) {
   std::string text(1, '$');
   text.append(s);
   return text;
 }
+
+[[noreturn]] void ThrowNotHex(std::string_view field) {
+  throw NotValidInteger(DollarField(field));
+}
+
+// The value of a field of up to 8 hexadecimal digits.
+inline std::uint32_t FieldValue(std::string_view field) {
+  std::uint32_t value = 0;
+  int bad = 0;
+  for (char c : field) {
+    const int d = DigitValue(c);
+    bad |= d;
+    value = value * 16 + static_cast<std::uint32_t>(d);
+  }
+  if (bad < 0)
+    ThrowNotHex(field);
+  return value;
+}
+
+// The fields of one record after its ':', each taken from the stream as it is needed, or all from
+// one piece once the stream is known to hold them; the first field that is not hexadecimal is
+// reported before a cut that follows it, either way.
+class RecordFields {
+ public:
+  explicit RecordFields(HexStream& stream) : stream_(stream) {}
+
+  // Takes the next `count` characters in one piece if the stream holds them; otherwise the
+  // fields are taken one by one and the cut is reported where it falls.
+  void Reserve(std::size_t count) {
+    if (stream_.Remaining() >= count) {
+      piece_ = stream_.Take(count);
+      used_ = 0;
+    }
+  }
+
+  std::uint32_t Next(std::size_t digits) {
+    if (used_ + digits <= piece_.size()) {
+      const std::string_view field = piece_.substr(used_, digits);
+      used_ += digits;
+      return FieldValue(field);
+    }
+    return FieldValue(stream_.Take(digits));
+  }
+
+  std::uint8_t NextByte() {
+    if (used_ + 2 > piece_.size())
+      return static_cast<std::uint8_t>(FieldValue(stream_.Take(2)));
+    const int high = DigitValue(piece_[used_]);
+    const int low = DigitValue(piece_[used_ + 1]);
+    if ((high | low) < 0)
+      ThrowNotHex(piece_.substr(used_, 2));
+    used_ += 2;
+    return static_cast<std::uint8_t>(high << 4 | low);
+  }
+
+ private:
+  HexStream& stream_;
+  std::string_view piece_;
+  std::size_t used_ = 0;
+};
 
 }  // namespace
 
@@ -46,14 +103,7 @@ std::int32_t HexToInt(std::string_view s) {
   // conversion of "$" followed by the field.
   if (s.empty() || s.size() > 8)
     return StrToInt(DollarField(s));
-  std::uint32_t value = 0;
-  for (char c : s) {
-    int d = DigitValue(c);
-    if (d < 0)
-      throw NotValidInteger(DollarField(s));
-    value = value * 16 + static_cast<std::uint32_t>(d);
-  }
-  return static_cast<std::int32_t>(value);
+  return static_cast<std::int32_t>(FieldValue(s));
 }
 
 HexFileText ReadHexFile(const std::string& path) {
@@ -84,18 +134,26 @@ std::string_view HexStream::Take(std::size_t count) {
 }
 
 bool ReadHexRecord(HexStream& stream, THexRecord& rec) {
-  rec = THexRecord{};
-  if (!stream.SkipToRecord())
+  rec.RecType = 0;
+  rec.Address = 0;
+  rec.DataLen = 0;
+  if (!stream.SkipToRecord()) {
+    rec.Data.fill(0);
     return false;
-  rec.DataLen = TakeByte(stream);
-  rec.Address = static_cast<std::uint16_t>(HexToInt(stream.Take(4)));
-  rec.RecType = TakeByte(stream);
+  }
+  RecordFields fields(stream);
+  fields.Reserve(8);
+  rec.DataLen = fields.NextByte();
+  rec.Address = static_cast<std::uint16_t>(fields.Next(4));
+  rec.RecType = fields.NextByte();
+  fields.Reserve(2 * std::size_t{rec.DataLen} + 2);
   unsigned sum = rec.DataLen + (rec.Address >> 8) + (rec.Address & 0xFFu) + rec.RecType;
   for (std::size_t i = 0; i < rec.DataLen; ++i) {
-    rec.Data[i] = TakeByte(stream);
+    rec.Data[i] = fields.NextByte();
     sum += rec.Data[i];
   }
-  sum += TakeByte(stream);
+  std::fill(rec.Data.begin() + rec.DataLen, rec.Data.end(), std::uint8_t{0});
+  sum += fields.NextByte();
   if ((sum & 0xFFu) != 0) {
     throw EHexFormatError(FormatMessage(
         texts::kHexChecksumError,

@@ -54,6 +54,7 @@ class HexStream {
   HexStream(std::string_view text, std::string_view path) : text_(text), path_(path) {}
 
   bool AtEnd() const { return pos_ >= text_.size(); }
+  std::size_t Remaining() const { return text_.size() - pos_; }
   std::size_t Position() const { return pos_; }
   // 1-based line of the ':' of the record read last (1 before the first record).
   std::size_t RecordLine() const { return recordLine_; }

@@ -38,9 +38,13 @@ TdsPicMemRegion::TdsPicMemRegion(TMemRange range, bool isProgramMemory)
 }
 
 void TdsPicMemRegion::LoadFromHexFile(const HexFileText& file) {
-  Clear();
-  imageFirst_ = kNoImageFirst;
-  imageLast_ = -1;
+  TdsPicMemRegion* const self[] = {this};
+  LoadRegionsFromHexFile(file, self);
+}
+
+void LoadRegionsFromHexFile(const HexFileText& file, std::span<TdsPicMemRegion* const> regions) {
+  for (TdsPicMemRegion* region : regions)
+    region->BeginLoad();
   HexStream stream(file.bytes, file.path);
   std::uint32_t base = 0;  // set by the last extended address record, linear or segment
   THexRecord rec;
@@ -60,7 +64,8 @@ void TdsPicMemRegion::LoadFromHexFile(const HexFileText& file) {
         base = value << 4;
         break;
       case kHexRecData:
-        StoreRecord(rec, base);
+        for (TdsPicMemRegion* region : regions)
+          region->StoreRecord(rec, base);
         break;
       default:
         break;  // start addresses and unknown types carry nothing for the image
@@ -72,6 +77,17 @@ void TdsPicMemRegion::LoadFromHexFile(const HexFileText& file) {
     throw EHexFormatError(FormatMessage(texts::kHexNoRecords, {file.path}));
   if (!endOfFile)
     throw EHexFormatError(FormatMessage(texts::kHexNoEndRecord, {file.path}));
+  for (TdsPicMemRegion* region : regions)
+    region->FinishLoad();
+}
+
+void TdsPicMemRegion::BeginLoad() {
+  Clear();
+  imageFirst_ = kNoImageFirst;
+  imageLast_ = -1;
+}
+
+void TdsPicMemRegion::FinishLoad() {
   if (imageFirst_ == kNoImageFirst && imageLast_ == -1) {
     imageFirst_ = static_cast<std::int32_t>(baseAddress_);
     imageLast_ = static_cast<std::int32_t>(baseAddress_);
@@ -80,19 +96,23 @@ void TdsPicMemRegion::LoadFromHexFile(const HexFileText& file) {
 
 // Only the record's first word decides whether the record belongs to the region; the words after
 // it are stored wherever they fall (those past the slots are dropped) and all move ImageLast.
+// A slot holds its word's 4 bytes in file order, so each group is copied as it stands.
 void TdsPicMemRegion::StoreRecord(const THexRecord& rec, std::uint32_t base) {
-  std::uint32_t word = (base + rec.Address) / 4;
-  if (word < baseAddress_ / 2 || word > endAddress_ / 2)
+  const std::uint32_t firstWord = (base + rec.Address) / 4;
+  if (firstWord < baseAddress_ / 2 || firstWord > endAddress_ / 2)
     return;
   const unsigned groups = rec.DataLen / 4u;
-  for (unsigned k = 0; k < groups; ++k, ++word) {
-    const std::uint32_t address = word * 2;
-    const auto* group = &rec.Data[4 * k];
-    SetLowWord(address, static_cast<std::uint16_t>(group[0] | group[1] << 8));
-    SetHighWord(address, static_cast<std::uint16_t>(group[2] | group[3] << 8));
-    imageFirst_ = static_cast<std::int32_t>(std::min<std::int64_t>(imageFirst_, address));
-    imageLast_ = static_cast<std::int32_t>(std::max<std::int64_t>(imageLast_, address + 1LL));
+  if (groups == 0)
+    return;
+  for (unsigned k = 0; k < groups; ++k) {
+    const std::size_t offset = SlotOffset((firstWord + k) * 2);
+    if (offset != kNoSlot)
+      std::memcpy(&slots_[offset], &rec.Data[4 * k], kSlotBytes);
   }
+  const std::uint32_t first = firstWord * 2;
+  const std::uint32_t last = (firstWord + groups - 1) * 2;
+  imageFirst_ = static_cast<std::int32_t>(std::min<std::int64_t>(imageFirst_, first));
+  imageLast_ = static_cast<std::int32_t>(std::max<std::int64_t>(imageLast_, last + 1LL));
 }
 
 void TdsPicMemRegion::Clear() {

@@ -40,7 +40,8 @@ class TdsPicMemRegion {
   // Replaces the content with the words the HEX text holds for this region's range, up to the
   // end-of-file record (what follows it is ignored). EHexFormatError naming the file when the text
   // holds no record at all, or ends without an end-of-file record; the words read stay loaded.
-  // The file is read elsewhere, once per command (ReadHexFile).
+  // The file is read elsewhere, once per command (ReadHexFile); a command that needs several
+  // regions loads them together (LoadRegionsFromHexFile).
   void LoadFromHexFile(const HexFileText& file);
 
   // Every slot to FF FF FF 00, the value of an unprogrammed word.
@@ -82,9 +83,15 @@ class TdsPicMemRegion {
   std::int32_t ImageLast() const { return imageLast_; }
 
  private:
+  friend void LoadRegionsFromHexFile(const HexFileText& file,
+                                     std::span<TdsPicMemRegion* const> regions);
+
   // Byte offset of the addressed slot in slots_, or npos when the slot does not exist.
   std::size_t SlotOffset(std::uint32_t address) const;
+  // Loading: cleared with no image, then the data records, then an empty image marked as such.
+  void BeginLoad();
   void StoreRecord(const THexRecord& rec, std::uint32_t base);
+  void FinishLoad();
 
   bool isProgramMemory_;
   std::uint32_t baseAddress_;
@@ -96,5 +103,10 @@ class TdsPicMemRegion {
   std::int32_t imageFirst_ = -1;
   std::int32_t imageLast_ = -1;
 };
+
+// Loads every region from one pass over the HEX text: each data record goes to every region whose
+// range holds the record's first word, so each region ends as its own LoadFromHexFile would leave
+// it, and the errors are the same. On an error all regions keep the words stored so far.
+void LoadRegionsFromHexFile(const HexFileText& file, std::span<TdsPicMemRegion* const> regions);
 
 }  // namespace fw

@@ -45,6 +45,33 @@ class WritingScope {
   PreparationObserver& observer_;
 };
 
+// Passes everything on to the observer but the end of writing mode, which it passes on when it
+// goes out of scope (after the closing message, or on the way out of an error).
+class WritingEndAfterMessage : public PreparationObserver {
+ public:
+  explicit WritingEndAfterMessage(PreparationObserver& observer) : observer_(observer) {}
+  ~WritingEndAfterMessage() override {
+    if (ended_)
+      observer_.WritingEnded();
+  }
+  WritingEndAfterMessage(const WritingEndAfterMessage&) = delete;
+  WritingEndAfterMessage& operator=(const WritingEndAfterMessage&) = delete;
+
+  void StatusChanged(std::string_view text) override { observer_.StatusChanged(text); }
+  void WritingStarted(std::uint32_t dataPages) override { observer_.WritingStarted(dataPages); }
+  void ProgressChanged(std::uint32_t pages, std::uint32_t dataPages) override {
+    observer_.ProgressChanged(pages, dataPages);
+  }
+  void CounterChanged(std::string_view text) override { observer_.CounterChanged(text); }
+  void ProcessEvents() override { observer_.ProcessEvents(); }
+  bool AbortRequested() override { return observer_.AbortRequested(); }
+  void WritingEnded() override { ended_ = true; }
+
+ private:
+  PreparationObserver& observer_;
+  bool ended_ = false;
+};
+
 // A volume larger than FAT16 covers cannot be formatted for the recorder: refused before the
 // question, so that nothing is asked or formatted for a card that cannot be used anyway. The size
 // is told in whole megabytes rounded up, so a refused volume never reads as the largest allowed.
@@ -54,6 +81,12 @@ void RefuseVolumeTooLargeForFat16(const TCardDriveInfo& drive) {
   const auto megabytes =
       static_cast<std::uint64_t>((drive.TotalSize + kBytesPerMegabyte - 1) / kBytesPerMegabyte);
   throw EPrepareRefused(FormatMessage(texts::kVolumeTooLargeForFat16, {drive.Letter, megabytes}));
+}
+
+// A card that was completely free at scan time is used as it is; the others are formatted unless
+// the user chose to keep the file system.
+bool FormatIsDue(const TCardDriveInfo& drive, const TPreparationInputs& inputs) {
+  return inputs.Format && drive.TotalFree != drive.TotalSize;
 }
 
 bool AskToFormat(MessagePresenter& presenter) {
@@ -221,22 +254,24 @@ TPreparationPlan PlanPreparation(const TPreparationInputs& inputs, std::string_v
   return plan;
 }
 
-TPreparationOutcome RunPreparation(const TCardDriveInfo& drive, const TPreparationInputs& inputs,
-                                   platform::Volumes& volumes, MessagePresenter& presenter,
-                                   PreparationObserver& observer,
-                                   platform::Interaction interaction) {
-  TPreparationOutcome outcome;
+bool ConfirmPreparation(const TCardDriveInfo& drive, const TPreparationInputs& inputs,
+                        MessagePresenter& presenter) {
   // Parameters that cannot fit on this drive at all are refused before the question: formatting
   // a card only to refuse its file afterwards would lose its data for nothing. The file's own
   // layout is made once the free space after the format is known.
   MakeCardLayout(MostPossiblePages(drive, inputs), inputs.Sessions,
                  ExtendedPagesFromMegabytes(inputs.ExtendedMB));
+  if (!FormatIsDue(drive, inputs))
+    return true;
+  RefuseVolumeTooLargeForFat16(drive);
+  return AskToFormat(presenter);
+}
 
-  const bool emptyCard = drive.TotalFree == drive.TotalSize;
-  if (inputs.Format && !emptyCard) {
-    RefuseVolumeTooLargeForFat16(drive);
-    if (!AskToFormat(presenter))
-      return outcome;
+TPreparationOutcome PrepareCard(const TCardDriveInfo& drive, const TPreparationInputs& inputs,
+                                platform::Volumes& volumes, PreparationObserver& observer,
+                                platform::Interaction interaction) {
+  TPreparationOutcome outcome;
+  if (FormatIsDue(drive, inputs)) {
     observer.StatusChanged(texts::kStatusFormatting);
     if (auto failure = FormatDrive(drive, volumes, interaction)) {
       outcome.FormatFailure = std::move(*failure);
@@ -255,15 +290,36 @@ TPreparationOutcome RunPreparation(const TCardDriveInfo& drive, const TPreparati
   WritingScope writing(observer, dataPages);
   observer.StatusChanged(texts::kStatusWritingHeader);
   observer.StatusChanged(FormatMessage(texts::kStatusWritingPages, {std::uint64_t{dataPages}}));
-  if (WriteCardDataFile(plan, observer) == TCreateResult::Cancelled) {
+  outcome.Result = WriteCardDataFile(plan, observer) == TCreateResult::Cancelled
+                       ? TPreparationResult::Aborted
+                       : TPreparationResult::Completed;
+  return outcome;
+}
+
+void ShowPreparationOutcome(const TPreparationOutcome& outcome, MessagePresenter& presenter) {
+  if (outcome.Result == TPreparationResult::Aborted) {
     UserMessage(presenter, texts::kFormatAborted, mkInformation);
-    outcome.Result = TPreparationResult::Aborted;
-    return outcome;
+    return;
   }
+  if (outcome.Result != TPreparationResult::Completed)
+    return;
+  const TPreparationPlan& plan = outcome.Plan;
   const MessageArg args[] = {plan.Path, static_cast<std::int64_t>(plan.Layout.FileBytes()),
-                             std::int64_t{dataPages}};
+                             std::int64_t{plan.Layout.DataPages()}};
   UserMessage(presenter, texts::kFormatDone, args, mkInformation);
-  outcome.Result = TPreparationResult::Completed;
+}
+
+TPreparationOutcome RunPreparation(const TCardDriveInfo& drive, const TPreparationInputs& inputs,
+                                   platform::Volumes& volumes, MessagePresenter& presenter,
+                                   PreparationObserver& observer,
+                                   platform::Interaction interaction) {
+  if (!ConfirmPreparation(drive, inputs, presenter))
+    return TPreparationOutcome{};
+  // The closing message comes while writing mode still holds: the command line keeps its stop
+  // signals caught until the message is out.
+  WritingEndAfterMessage held(observer);
+  TPreparationOutcome outcome = PrepareCard(drive, inputs, volumes, held, interaction);
+  ShowPreparationOutcome(outcome, presenter);
   return outcome;
 }
 

@@ -136,12 +136,31 @@ struct TPreparationOutcome {
   TPreparationPlan Plan;      // filled once the free space is known
 };
 
-// The start button's run. Questions and the closing messages go to the presenter; failures
-// (not removable any more, file not created, a failed write, refusals) leave as exceptions for
-// the caller's ReportException. A failed write or an abort deletes the partial file.
+// The start button's run: ConfirmPreparation, PrepareCard, ShowPreparationOutcome. Questions
+// and the closing messages go to the presenter; failures (not removable any more, file not
+// created, a failed write, refusals) leave as exceptions for the caller's ReportException. A
+// failed write or an abort deletes the partial file.
 TPreparationOutcome RunPreparation(
     const TCardDriveInfo& drive, const TPreparationInputs& inputs, platform::Volumes& volumes,
     MessagePresenter& presenter, PreparationObserver& observer,
     platform::Interaction interaction = platform::Interaction::Allowed);
+
+// The run in three steps, for a front end that does the device work on a worker thread:
+
+// First, before any device work, on the thread that may ask: the parameters that cannot fit on
+// the drive and a volume too large for FAT16 are refused (exceptions), and the format question
+// is asked where a format is due. False when it was answered with anything but Yes.
+bool ConfirmPreparation(const TCardDriveInfo& drive, const TPreparationInputs& inputs,
+                        MessagePresenter& presenter);
+
+// Then the device work: the format where one is due, the free space, the card data file. It asks
+// nothing and shows no message, so it may run on any thread; the observer is called on that
+// thread. Its result is never NotConfirmed.
+TPreparationOutcome PrepareCard(const TCardDriveInfo& drive, const TPreparationInputs& inputs,
+                                platform::Volumes& volumes, PreparationObserver& observer,
+                                platform::Interaction interaction = platform::Interaction::Allowed);
+
+// Last, the closing message of an aborted or a completed run (nothing for the others).
+void ShowPreparationOutcome(const TPreparationOutcome& outcome, MessagePresenter& presenter);
 
 }  // namespace fw

@@ -34,11 +34,10 @@ std::uint32_t Address(std::int32_t value) {
   return static_cast<std::uint32_t>(value);
 }
 
-// Loads one region from the HEX text, bounds it by its application window, checks it and copies
-// its payload; an empty image gives an empty payload.
-std::vector<std::uint8_t> ExtractPayload(TdsPicMemRegion& region, const HexFileText& hex,
-                                         const TMemRange& window, std::string_view name) {
-  region.LoadFromHexFile(hex);
+// Bounds a loaded region by its application window, checks it and copies its payload; an empty
+// image gives an empty payload.
+std::vector<std::uint8_t> ExtractPayload(TdsPicMemRegion& region, const TMemRange& window,
+                                         std::string_view name) {
   region.SetAppBase(Address(window.BaseAddr));
   region.SetAppEnd(Address(window.EndAddr));
   region.CheckAppRange(name);
@@ -139,13 +138,11 @@ WriteResult WriteUpdate(const WriteInputs& inputs, std::span<const DeviceEntry> 
   TdsPicMemRegion eepromRegion(device.Eeprom, false);
   TdsPicMemRegion configRegion(device.Config, false);
 
-  const HexFileText hex = ReadHexFile(inputs.hexPath);
-  const std::vector<std::uint8_t> flash =
-      ExtractPayload(flashRegion, hex, device.FlashApp, "FLASH");
-  const std::vector<std::uint8_t> eeprom =
-      ExtractPayload(eepromRegion, hex, device.EepromApp, "EEPROM");
-  const std::vector<std::uint8_t> config =
-      ExtractPayload(configRegion, hex, device.Config, "CONFIG");
+  TdsPicMemRegion* const regions[] = {&flashRegion, &eepromRegion, &configRegion};
+  LoadRegionsFromHexFile(ReadHexFile(inputs.hexPath), regions);
+  const std::vector<std::uint8_t> flash = ExtractPayload(flashRegion, device.FlashApp, "FLASH");
+  const std::vector<std::uint8_t> eeprom = ExtractPayload(eepromRegion, device.EepromApp, "EEPROM");
+  const std::vector<std::uint8_t> config = ExtractPayload(configRegion, device.Config, "CONFIG");
 
   RequireSomeData(flash, eeprom, config, inputs, device);
   if (!inputs.force)

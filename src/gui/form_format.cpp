@@ -1,8 +1,8 @@
 #include "gui/form_format.h"
 
 #include <QAbstractItemView>
+#include <QCloseEvent>
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -30,23 +30,21 @@ constexpr int kDialogHeight = 309;
 
 }  // namespace
 
-// Shows the run of the preparation in the dialog's controls.
+// Reports the run of the preparation from the worker thread as the dialog's signals.
 class TFormFormat::Observer : public PreparationObserver {
  public:
   explicit Observer(TFormFormat& form) : form_(form) {}
 
-  void StatusChanged(std::string_view text) override { form_.statusLabel_->setText(Q(text)); }
-  void WritingStarted(std::uint32_t dataPages) override { form_.EnterWritingMode(dataPages); }
+  void StatusChanged(std::string_view text) override { emit form_.StatusTextChanged(Q(text)); }
+  void WritingStarted(std::uint32_t dataPages) override {
+    emit form_.WritingModeEntered(static_cast<int>(dataPages));
+  }
   void ProgressChanged(std::uint32_t pages, std::uint32_t /*dataPages*/) override {
-    form_.progressBar_->setValue(static_cast<int>(pages));
+    emit form_.PagesWritten(static_cast<int>(pages));
   }
-  void CounterChanged(std::string_view text) override {
-    form_.counterLabel_->setText(Q(text));
-    emit form_.CounterTextChanged(form_.counterLabel_->text());
-  }
-  void ProcessEvents() override { QCoreApplication::processEvents(QEventLoop::AllEvents); }
-  bool AbortRequested() override { return form_.abortRequested_; }
-  void WritingEnded() override { form_.ReturnToIdle(); }
+  void CounterChanged(std::string_view text) override { emit form_.CounterTextChanged(Q(text)); }
+  bool AbortRequested() override { return form_.abortRequested_.load(); }
+  void WritingEnded() override { emit form_.WritingModeLeft(); }
 
  private:
   TFormFormat& form_;
@@ -59,6 +57,12 @@ TFormFormat::TFormFormat(platform::Volumes& volumes, MessagePresenter& presenter
   setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                  Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
   BuildControls();
+}
+
+TFormFormat::~TFormFormat() {
+  abortRequested_ = true;
+  if (worker_.joinable())
+    worker_.join();
 }
 
 void TFormFormat::BuildControls() {
@@ -144,6 +148,23 @@ void TFormFormat::BuildControls() {
   connect(startButton_, &QPushButton::clicked, this, &TFormFormat::BtnFClick);
   connect(closeButton_, &QPushButton::clicked, this, &TFormFormat::reject);
   connect(closeTimer_, &QTimer::timeout, this, &TFormFormat::TimerCloseTimer);
+
+  // The worker's reports, queued to this window's thread.
+  connect(
+      this, &TFormFormat::StatusTextChanged, this,
+      [this](const QString& text) { statusLabel_->setText(text); }, Qt::QueuedConnection);
+  connect(this, &TFormFormat::WritingModeEntered, this, &TFormFormat::EnterWritingMode,
+          Qt::QueuedConnection);
+  connect(
+      this, &TFormFormat::PagesWritten, this, [this](int pages) { progressBar_->setValue(pages); },
+      Qt::QueuedConnection);
+  connect(
+      this, &TFormFormat::CounterTextChanged, this,
+      [this](const QString& text) { counterLabel_->setText(text); }, Qt::QueuedConnection);
+  connect(this, &TFormFormat::WritingModeLeft, this, &TFormFormat::ReturnToIdle,
+          Qt::QueuedConnection);
+  connect(this, &TFormFormat::PreparationFinished, this, &TFormFormat::FinishPreparation,
+          Qt::QueuedConnection);
 }
 
 void TFormFormat::showEvent(QShowEvent* event) {
@@ -208,11 +229,21 @@ void TFormFormat::TimerCloseTimer() {
 }
 
 void TFormFormat::reject() {
-  if (writing_) {
+  if (running_) {
     abortRequested_ = true;
     return;
   }
   QDialog::reject();
+}
+
+void TFormFormat::closeEvent(QCloseEvent* event) {
+  if (!running_) {
+    QDialog::closeEvent(event);
+    return;
+  }
+  abortRequested_ = true;
+  closeWhenDone_ = true;
+  event->ignore();
 }
 
 std::optional<std::uint32_t> TFormFormat::Sessions() const {
@@ -220,7 +251,7 @@ std::optional<std::uint32_t> TFormFormat::Sessions() const {
 }
 
 void TFormFormat::BtnFClick() {
-  if (writing_) {
+  if (running_) {
     abortRequested_ = true;
     return;
   }
@@ -239,30 +270,64 @@ void TFormFormat::BtnFClick() {
     inputs.SizeMB = static_cast<std::uint32_t>(std::max(0, sizeField_->Value()));
     inputs.Sessions = *sessions;
     inputs.ExtendedMB = static_cast<std::uint32_t>(std::max(0, extendedSizeField_->Value()));
+    if (!ConfirmPreparation(drive, inputs, presenter_))
+      return;
     volumes_.SetOwnerWindow(static_cast<std::uintptr_t>(winId()));
-    Observer observer(*this);
-    const TPreparationOutcome outcome =
-        RunPreparation(drive, inputs, volumes_, presenter_, observer);
-    if (outcome.Result == TPreparationResult::Completed)
-      accept();
+    StartWorker(drive, inputs);
   });
 }
 
-void TFormFormat::EnterWritingMode(std::uint32_t dataPages) {
-  progressBar_->setRange(0, static_cast<int>(dataPages));
+// "Выход" stays disabled while the worker runs; the start button too until the writing begins
+// (a format cannot be stopped halfway), while Esc and the close box ask for the stop at any time.
+void TFormFormat::StartWorker(const TCardDriveInfo& drive, const TPreparationInputs& inputs) {
+  running_ = true;
+  closeWhenDone_ = false;
+  abortRequested_ = false;
+  failure_ = nullptr;
+  closeButton_->setEnabled(false);
+  startButton_->setEnabled(false);
+  worker_ = std::thread([this, drive, inputs] {
+    Observer observer(*this);
+    try {
+      outcome_ = PrepareCard(drive, inputs, volumes_, observer);
+    } catch (...) {
+      failure_ = std::current_exception();  // shown on the window's thread
+    }
+    emit PreparationFinished();
+  });
+}
+
+void TFormFormat::FinishPreparation() {
+  worker_.join();
+  running_ = false;
+  startButton_->setEnabled(true);
+  closeButton_->setEnabled(true);
+  const bool close = std::exchange(closeWhenDone_, false);
+  RunCommand(presenter_, [this] {
+    if (failure_)
+      std::rethrow_exception(std::exchange(failure_, nullptr));
+    ShowPreparationOutcome(outcome_, presenter_);
+  });
+  if (outcome_.Result == TPreparationResult::Completed)
+    accept();
+  else if (close)
+    QDialog::reject();
+  outcome_ = TPreparationOutcome{};
+}
+
+void TFormFormat::EnterWritingMode(int dataPages) {
+  progressBar_->setRange(0, dataPages);
   progressBar_->setValue(0);
   progressBar_->show();
   startButton_->setText(Q(texts::kButtonAbort));
+  startButton_->setEnabled(true);
   writing_ = true;
-  closeButton_->setEnabled(false);
-  abortRequested_ = false;
 }
 
 void TFormFormat::ReturnToIdle() {
   statusLabel_->clear();
   counterLabel_->clear();
   progressBar_->hide();
-  closeButton_->setEnabled(true);
   startButton_->setText(Q(texts::kButtonStartFormat));
   writing_ = false;
 }

@@ -1,9 +1,16 @@
 // The card preparation dialog: lists the removable drives that hold a card every time it is
 // shown, ties the file size and EXTENDED size fields to the chosen drive, and runs the
 // preparation (question, format, card data file with progress and abort).
+//
+// The question is asked on the window's thread; the device work (format, remount, the card data
+// file) then runs on a worker thread, which reports through the signals below, queued to the
+// window, so that the window never waits for a device.
 #pragma once
 
 #include <QDialog>
+#include <atomic>
+#include <exception>
+#include <thread>
 #include <vector>
 
 #include "core/messages.h"
@@ -25,14 +32,26 @@ class TFormFormat : public QDialog {
 
  public:
   TFormFormat(platform::Volumes& volumes, MessagePresenter& presenter, QWidget* parent = nullptr);
+  // Asks a running preparation to stop and waits for it.
+  ~TFormFormat() override;
 
   // The drive records of the current showing; they go with the next showing or the dialog.
   const std::vector<TCardDriveInfo>& Drives() const { return drives_; }
+  // The start button's mode: writing while the pages are written (it aborts then).
   bool Writing() const { return writing_; }
+  // The worker runs: from the confirmed start until its outcome has been shown.
+  bool Running() const { return running_; }
+  bool AbortRequested() const { return abortRequested_.load(); }
 
  signals:
-  // The page counter's text changed ("Запись страницы 3000"), every 1000 pages.
+  // Emitted by the worker thread as the preparation goes; the dialog takes them queued.
+  void StatusTextChanged(const QString& text);
+  void WritingModeEntered(int dataPages);
+  void PagesWritten(int pages);
+  // The page counter's text ("Запись страницы 3000"), every 1000 pages.
   void CounterTextChanged(const QString& text);
+  void WritingModeLeft();
+  void PreparationFinished();
 
  public slots:
   void BtnFClick();
@@ -43,6 +62,9 @@ class TFormFormat : public QDialog {
 
  protected:
   void showEvent(QShowEvent* event) override;
+  // The close box while the worker runs: the preparation is asked to stop, and the dialog closes
+  // once it has.
+  void closeEvent(QCloseEvent* event) override;
 
  private:
   class Observer;
@@ -53,14 +75,22 @@ class TFormFormat : public QDialog {
   void ApplyDriveLimits(const TCardDriveInfo& drive);
   // The number of sessions chosen in the list (or typed as a whole number); nothing otherwise.
   std::optional<std::uint32_t> Sessions() const;
-  void EnterWritingMode(std::uint32_t dataPages);
+  void StartWorker(const TCardDriveInfo& drive, const TPreparationInputs& inputs);
+  void FinishPreparation();
+  void EnterWritingMode(int dataPages);
   void ReturnToIdle();
 
   platform::Volumes& volumes_;
   MessagePresenter& presenter_;
   std::vector<TCardDriveInfo> drives_;
   bool writing_ = false;  // the start button's mode: idle or writing
-  bool abortRequested_ = false;
+  bool running_ = false;
+  bool closeWhenDone_ = false;
+  std::atomic<bool> abortRequested_ = false;  // set here, looked at by the worker between blocks
+  // The worker's result, read here once it has been joined.
+  TPreparationOutcome outcome_;
+  std::exception_ptr failure_;
+  std::thread worker_;
 
   QComboBox* driveList_ = nullptr;
   TSpinField* sizeField_ = nullptr;

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QDialog>
 #include <QGridLayout>
@@ -17,6 +18,7 @@
 #include <algorithm>
 #include <array>
 #include <optional>
+#include <utility>
 
 #include "core/carddata_file.h"
 #include "core/eject.h"
@@ -91,6 +93,8 @@ TFormMain::TFormMain(MainWindowServices services, QWidget* parent)
 }
 
 TFormMain::~TFormMain() {
+  if (ejectWorker_.joinable())
+    ejectWorker_.join();
   FormDestroy();
 }
 
@@ -376,12 +380,50 @@ void TFormMain::Button2Click() {
     formatDialog_->exec();
 }
 
+// The card is found here; releasing and ejecting it, which may wait for the user's password or
+// for programs to let go of it, runs on a worker thread. Meanwhile the window stays painted but
+// takes no command (nothing may write to a card that is going away).
 void TFormMain::BtnEjectClick() {
+  if (Ejecting())
+    return;
   Run([this] {
     const auto card = CardVolumeOfPath(S(cardFileEdit_->text()), *services_.volumes);
     platform::LeaveForExecutableDir();  // the current directory keeps no card busy
-    EjectCard(card, *services_.volumes, *services_.presenter);
+    if (!card)
+      return;
+    ejectCard_ = *card;
+    ejectFailure_ = nullptr;
+    setEnabled(false);
+    ejectWorker_ = std::thread([this] {
+      try {
+        ejectResult_ = EjectCardVolume(ejectCard_, *services_.volumes);
+      } catch (...) {
+        ejectFailure_ = std::current_exception();  // shown on the window's thread
+      }
+      QMetaObject::invokeMethod(this, &TFormMain::FinishEject, Qt::QueuedConnection);
+    });
   });
+}
+
+void TFormMain::FinishEject() {
+  ejectWorker_.join();
+  setEnabled(true);
+  Run([this] {
+    if (ejectFailure_)
+      std::rethrow_exception(std::exchange(ejectFailure_, nullptr));
+    ShowEjectResult(ejectResult_, ejectCard_, *services_.presenter);
+  });
+  if (std::exchange(closeWhenEjected_, false))
+    close();
+}
+
+void TFormMain::closeEvent(QCloseEvent* event) {
+  if (!Ejecting()) {
+    QWidget::closeEvent(event);
+    return;
+  }
+  closeWhenEjected_ = true;
+  event->ignore();
 }
 
 void TFormMain::BitBtn1Click() {

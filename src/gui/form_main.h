@@ -5,13 +5,16 @@
 #pragma once
 
 #include <QWidget>
+#include <exception>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <thread>
 #include <vector>
 
 #include "core/catalogue.h"
+#include "core/eject.h"
 #include "core/messages.h"
 #include "core/settings.h"
 #include "core/write_command.h"
@@ -49,6 +52,12 @@ class TFormMain : public QWidget {
 
   // The card preparation dialog that "Форматировать ММС ..." shows.
   void SetFormatDialog(QDialog* dialog) { formatDialog_ = dialog; }
+  // An eject runs on a worker thread; the window's commands wait for it.
+  bool Ejecting() const { return ejectWorker_.joinable(); }
+
+ protected:
+  // Closing while an eject runs: the window closes once the eject has ended.
+  void closeEvent(QCloseEvent* event) override;
 
  public slots:
   void CBProcChange();
@@ -83,6 +92,7 @@ class TFormMain : public QWidget {
   // Restores the settings; a value of the wrong kind stops the restore there, the values read
   // before it shown and no device change run.
   void RestoreFromStore(platform::SettingsStore& store);
+  void FinishEject();
 
   MainWindowServices services_;
   std::vector<DeviceEntry> devices_;
@@ -90,6 +100,12 @@ class TFormMain : public QWidget {
   // writes only those values and the ones the user changed since.
   RestoredSettings start_;
   QDialog* formatDialog_ = nullptr;
+  // The eject on its worker thread: the card, and the result read once the worker is joined.
+  std::thread ejectWorker_;
+  platform::VolumeInfo ejectCard_;
+  TEjectResult ejectResult_ = TEjectResult::NothingToEject;
+  std::exception_ptr ejectFailure_;
+  bool closeWhenEjected_ = false;
 
   QComboBox* deviceList_ = nullptr;
   TStringGrid* memoryMapGrid_ = nullptr;

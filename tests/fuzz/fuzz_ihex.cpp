@@ -1,5 +1,6 @@
 // Any bytes as a HEX file: loading into every kind of region never reads outside the text or the
-// slots, and fails only with the reader's own errors.
+// slots, fails only with the reader's own errors, and one pass into all regions gives what each
+// region's own load gives.
 #include <cstddef>
 #include <cstdint>
 #include <stdexcept>
@@ -59,5 +60,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }();
   for (std::size_t i = 0; i < regions.size(); ++i)
     Exercise(file, kRegions[i], regions[i]);
+
+  // One pass into all regions leaves each as its own load did.
+  static std::vector<fw::TdsPicMemRegion> together = regions;
+  std::vector<fw::TdsPicMemRegion*> pointers;
+  for (auto& region : together)
+    pointers.push_back(&region);
+  try {
+    fw::LoadRegionsFromHexFile(file, pointers);
+  } catch (const std::runtime_error&) {
+  }
+  for (std::size_t i = 0; i < regions.size(); ++i) {
+    if (together[i].ImageFirst() != regions[i].ImageFirst() ||
+        together[i].ImageLast() != regions[i].ImageLast() ||
+        together[i].EntryPoint() != regions[i].EntryPoint())
+      __builtin_trap();
+  }
   return 0;
 }

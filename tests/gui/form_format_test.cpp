@@ -6,9 +6,13 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
+#include <thread>
 
 #include "core/texts.h"
 #include "gui/form_format.h"
@@ -21,6 +25,26 @@ namespace {
 
 namespace fs = std::filesystem;
 constexpr std::int64_t kMB = 1048576;
+constexpr int kWaitMs = 20000;
+
+// Waits on the calling thread, at most kWaitMs, until `done` holds.
+void WaitFor(const std::function<bool()>& done) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
+  while (!done() && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+// Holds a fake format until released, as a system asking for a password does.
+struct FormatGate {
+  std::atomic<bool> entered = false;
+  std::atomic<bool> released = false;
+  std::function<void()> Hold() {
+    return [this] {
+      entered = true;
+      WaitFor([this] { return released.load(); });
+    };
+  }
+};
 
 std::uint32_t ReadLe32(const std::vector<char>& bytes, std::size_t offset) {
   std::uint32_t value = 0;
@@ -47,6 +71,26 @@ class FormFormatTest : public QObject, private test::WindowFixture {
     return WindowFixture::Control<T>(*form_, name);
   }
   void Show() { ShowActive(*form_); }
+  // Presses the start button and waits until the preparation it started (if any) has finished.
+  void Start() {
+    QTest::mouseClick(Control<QPushButton>("BtnF"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!form_->Running(), kWaitMs);
+  }
+  // Records the counter texts as the worker reports them (read them once it has finished); at the
+  // text ending with `last`, the worker waits until `press`, run on the window's thread, has
+  // asked it to stop: the stop then comes at that point of the writing, however fast it goes.
+  void PressAtCounter(QStringList& counters, const QString& last, std::function<void()> press) {
+    connect(
+        form_.get(), &TFormFormat::CounterTextChanged, form_.get(),
+        [this, &counters, last, press](const QString& text) {
+          counters << text;
+          if (!text.endsWith(last))
+            return;
+          QMetaObject::invokeMethod(form_.get(), press, Qt::QueuedConnection);
+          WaitFor([this] { return form_->AbortRequested(); });
+        },
+        Qt::DirectConnection);
+  }
   bool CalledFormat() const {
     for (const auto& call : volumes_->Calls()) {
       if (call.rfind("FormatFat16", 0) == 0)
@@ -165,7 +209,7 @@ class FormFormatTest : public QObject, private test::WindowFixture {
     UsedCard("sdb1", 16, 12).script.formatSucceeds = false;
     Show();
     presenter_->answers = {kIdYes};
-    QTest::mouseClick(Control<QPushButton>("BtnF"), Qt::LeftButton);
+    Start();
     QVERIFY(CalledFormat());
     QCOMPARE(Control<QLabel>("LStatus")->text(), QStringLiteral("Форматирование НЕ выполнено!"));
     QCOMPARE(presenter_->shown.size(), std::size_t{1});
@@ -177,7 +221,7 @@ class FormFormatTest : public QObject, private test::WindowFixture {
     volumes_->AddCard(Folder("sdb1"), "sdb1", 4 * kMB, 4 * kMB).script.freeSpace = 4 * kMB;
     Show();
     Control<TSpinField>("Esize")->SetValue(1);
-    QTest::mouseClick(Control<QPushButton>("BtnF"), Qt::LeftButton);
+    Start();
     QVERIFY(!CalledFormat());
     QCOMPARE(presenter_->shown.size(), std::size_t{1});
     QVERIFY(presenter_->shown[0].text.find("размером 1048576 байт, содержащий 2047") !=
@@ -191,7 +235,7 @@ class FormFormatTest : public QObject, private test::WindowFixture {
     Control<QComboBox>("CBSes")->setCurrentIndex(2);  // 500 sessions
     Control<TSpinField>("EExtSize")->SetValue(1);
     presenter_->answers = {kIdYes};
-    QTest::mouseClick(Control<QPushButton>("BtnF"), Qt::LeftButton);
+    Start();
     QVERIFY(CalledFormat());
     const fs::path file = Folder("sdb1") / "data.rgd";
     const std::string expected = "Форматирование завершено. Создан файл " + file.string() +
@@ -222,16 +266,13 @@ class FormFormatTest : public QObject, private test::WindowFixture {
     presenter_->answers = {kIdYes};
     QStringList counters;
     bool writingSeen = false;
-    connect(form_.get(), &TFormFormat::CounterTextChanged, this, [&](const QString& text) {
-      counters << text;
-      writingSeen = writingSeen || (Control<QPushButton>("BtnF")->text() == "Прервать" &&
-                                    !Control<QPushButton>("BtnClose")->isEnabled() &&
-                                    Control<QProgressBar>("Progress")->isVisible());
-      if (text.endsWith(QStringLiteral(" 3000")))
-        QTimer::singleShot(0, form_.get(),
-                           [this] { QTest::keyClick(form_.get(), Qt::Key_Escape); });
+    PressAtCounter(counters, QStringLiteral(" 3000"), [&] {
+      writingSeen = Control<QPushButton>("BtnF")->text() == "Прервать" &&
+                    !Control<QPushButton>("BtnClose")->isEnabled() &&
+                    Control<QProgressBar>("Progress")->isVisible();
+      QTest::keyClick(form_.get(), Qt::Key_Escape);
     });
-    QTest::mouseClick(Control<QPushButton>("BtnF"), Qt::LeftButton);
+    Start();
     QCOMPARE(counters,
              (QStringList{"Запись страницы 1000", "Запись страницы 2000", "Запись страницы 3000"}));
     QVERIFY(writingSeen);
@@ -258,14 +299,9 @@ class FormFormatTest : public QObject, private test::WindowFixture {
     Control<TSpinField>("EExtSize")->SetValue(0);
     presenter_->answers = {kIdYes};
     QStringList counters;
-    connect(form_.get(), &TFormFormat::CounterTextChanged, this, [&](const QString& text) {
-      counters << text;
-      if (text.endsWith(QStringLiteral(" 2000")))
-        QTimer::singleShot(0, form_.get(), [this] {
-          QTest::mouseClick(Control<QPushButton>("BtnF"), Qt::LeftButton);
-        });
-    });
-    QTest::mouseClick(Control<QPushButton>("BtnF"), Qt::LeftButton);
+    PressAtCounter(counters, QStringLiteral(" 2000"),
+                   [this] { QTest::mouseClick(Control<QPushButton>("BtnF"), Qt::LeftButton); });
+    Start();
     QCOMPARE(counters, (QStringList{"Запись страницы 1000", "Запись страницы 2000"}));
     QCOMPARE(presenter_->Texts(), (std::vector<std::string>{std::string(texts::kFormatConfirm),
                                                             std::string(texts::kFormatAborted)}));
@@ -311,6 +347,53 @@ class FormFormatTest : public QObject, private test::WindowFixture {
         buddy = buddy || label->buddy() == control;
       QVERIFY2(buddy, name);
     }
+  }
+
+  // The format blocks (the system asks for a password): the window goes on handling its events,
+  // "Выход" and the start button wait, and the run goes on once the format returns.
+  void theWindowStaysResponsiveWhileTheFormatBlocks() {
+    FormatGate gate;
+    UsedCard("sdb1", 16, 10).script.duringFormat = gate.Hold();
+    Show();
+    Control<TSpinField>("Esize")->SetValue(2);
+    presenter_->answers = {kIdYes};
+    QTest::mouseClick(Control<QPushButton>("BtnF"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(gate.entered.load(), kWaitMs);
+    int ticks = 0;
+    QTimer timer;
+    connect(&timer, &QTimer::timeout, this, [&ticks] { ++ticks; });
+    timer.start(5);
+    QTRY_VERIFY_WITH_TIMEOUT(ticks >= 10, kWaitMs);
+    QVERIFY(!gate.released.load() && form_->Running());
+    QCOMPARE(Control<QLabel>("LStatus")->text(), QStringLiteral("Форматирование файловой системы"));
+    QVERIFY(!Control<QPushButton>("BtnClose")->isEnabled());
+    QVERIFY(!Control<QPushButton>("BtnF")->isEnabled());
+    QTest::mouseClick(Control<QPushButton>("BtnClose"), Qt::LeftButton);  // disabled: nothing
+    gate.released = true;
+    QTRY_VERIFY_WITH_TIMEOUT(!form_->Running(), kWaitMs);
+    QCOMPARE(form_->result(), int{QDialog::Accepted});
+    QCOMPARE(fs::file_size(Folder("sdb1") / "data.rgd"), std::uintmax_t{2 * kMB});
+  }
+
+  // The close box during the run asks it to stop and closes the dialog once it has stopped: the
+  // format (which cannot be stopped halfway) ends, no card data file is left.
+  void closingWhileItRunsWaitsForTheAbort() {
+    FormatGate gate;
+    UsedCard("sdb1", 16, 10).script.duringFormat = gate.Hold();
+    Show();
+    Control<TSpinField>("Esize")->SetValue(2);
+    presenter_->answers = {kIdYes};
+    QTest::mouseClick(Control<QPushButton>("BtnF"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(gate.entered.load(), kWaitMs);
+    QVERIFY(!form_->close());
+    QVERIFY(form_->isVisible());
+    QVERIFY(form_->AbortRequested());
+    gate.released = true;
+    QTRY_VERIFY_WITH_TIMEOUT(!form_->isVisible(), kWaitMs);
+    QVERIFY(!form_->Running());
+    QCOMPARE(form_->result(), int{QDialog::Rejected});
+    QCOMPARE(presenter_->Texts().back(), std::string(texts::kFormatAborted));
+    QVERIFY(!fs::exists(Folder("sdb1") / "data.rgd"));
   }
 
   void refusalsAreShownBeforeAnythingHappens() {

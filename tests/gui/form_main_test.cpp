@@ -11,11 +11,15 @@
 #include <QLocale>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QTimer>
 #include <QtTest>
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <system_error>
+#include <thread>
 
 #include "core/carddata_create.h"
 #include "core/carddata_file.h"
@@ -443,6 +447,7 @@ class FormMainTest : public QObject, private test::WindowFixture {
     ShowActive(*window);
     QTest::keyClick(Control<QLineEdit>(*window, "Ename"), Qt::Key_J, Qt::ControlModifier);
     QVERIFY(fs::current_path() == platform::ExecutableDir());
+    QTRY_VERIFY(!window->Ejecting());
     QCOMPARE(presenter_->Texts(),
              std::vector<std::string>{"Диск sdb1: может быть безопасно извлечен"});
     QCOMPARE(presenter_->shown[0].style.icon, MessageIcon::Information);
@@ -452,6 +457,7 @@ class FormMainTest : public QObject, private test::WindowFixture {
     card.script.ejectSucceeds = false;
     Control<QLineEdit>(*window, "EFnamedest")->setText(Q((Dir() / "card" / "data.rgd").string()));
     QTest::mouseClick(Control<QPushButton>(*window, "BtnEject"), Qt::LeftButton);
+    QTRY_VERIFY(!window->Ejecting());
     QCOMPARE(presenter_->shown.size(), std::size_t{1});
     QVERIFY(presenter_->shown[0].text.rfind("Ошибка при попытке извлечения диска sdb1:\n\r", 0) ==
             0);
@@ -461,6 +467,35 @@ class FormMainTest : public QObject, private test::WindowFixture {
     Control<QLineEdit>(*window, "EFnamedest")->setText(Q((Dir() / "data.rgd").string()));
     QTest::mouseClick(Control<QPushButton>(*window, "BtnEject"), Qt::LeftButton);
     QVERIFY(presenter_->shown.empty());  // on no removable volume: nothing to say
+  }
+
+  // The eject waits (for a password, or for programs to let go of the card): the window goes on
+  // handling its events but takes no command until the eject has ended; closing it then waits.
+  void theWindowStaysAliveWhileAnEjectWaits() {
+    std::atomic<bool> entered = false, released = false;
+    volumes_->AddCard(Dir() / "card", "sdb1", 16 << 20, 8 << 20).script.duringEject = [&] {
+      entered = true;
+      for (int i = 0; i < 20000 && !released; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    };
+    auto window = Window();
+    Control<QLineEdit>(*window, "EFnamedest")->setText(Q((Dir() / "card" / "data.rgd").string()));
+    ShowActive(*window);
+    QTest::mouseClick(Control<QPushButton>(*window, "BtnEject"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(entered.load(), 20000);
+    int ticks = 0;
+    QTimer timer;
+    connect(&timer, &QTimer::timeout, this, [&ticks] { ++ticks; });
+    timer.start(5);
+    QTRY_VERIFY_WITH_TIMEOUT(ticks >= 10, 20000);
+    QVERIFY(window->Ejecting());
+    QVERIFY(!Control<QPushButton>(*window, "BtnProcess")->isEnabled());
+    QVERIFY(!window->close());
+    QVERIFY(presenter_->shown.empty());
+    released = true;
+    QTRY_VERIFY_WITH_TIMEOUT(!window->isVisible(), 20000);
+    QCOMPARE(presenter_->Texts(),
+             std::vector<std::string>{"Диск sdb1: может быть безопасно извлечен"});
   }
 
   void formatButtonShowsTheSameDialogEveryTime() {

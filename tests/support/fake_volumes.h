@@ -1,12 +1,14 @@
 // Removable volumes for tests: each fake card is a folder (its root path), with scripted results
 // for formatting, ejection and free space, and a record of every call. Header-only, so that any
-// test executable can use it without linking the system's volume layer.
+// test executable can use it without linking the system's volume layer. Used by one thread at a
+// time (a worker's calls are read once it has finished).
 #pragma once
 
 #include <algorithm>
 #include <cstdint>
 #include <deque>
 #include <filesystem>
+#include <functional>
 #include <limits>
 #include <optional>
 #include <string>
@@ -27,6 +29,10 @@ struct FakeCardScript {
   bool mountFails = false;                         // EnsureMounted throws VolumeOperationFailed
   bool freeSpaceFails = false;                     // FreeSpace throws VolumeOperationFailed
   std::optional<std::int64_t> freeSpace;  // scripted free bytes; else the folder's real space
+  // Runs first thing in FormatFat16, on the calling thread: a test may hold the format there, as
+  // a system that waits for the user's password does.
+  std::function<void()> duringFormat;
+  std::function<void()> duringEject;  // the same, first thing in Eject
 };
 
 struct FakeCard {
@@ -112,6 +118,8 @@ class FakeVolumes : public Volumes {
   void FormatFat16(const VolumeInfo& volume, Interaction interaction) override {
     Record("FormatFat16 " + volume.id, interaction);
     const FakeCard* card = Find(volume.id);
+    if (card != nullptr && card->script.duringFormat)
+      card->script.duringFormat();
     if (card == nullptr || card->script.notRemovable)
       throw VolumeNotRemovable("not a removable volume: " + volume.id);
     if (!card->script.formatSucceeds)
@@ -139,6 +147,8 @@ class FakeVolumes : public Volumes {
   void Eject(const VolumeInfo& volume, Interaction interaction) override {
     Record("Eject " + volume.id, interaction);
     const FakeCard* card = Find(volume.id);
+    if (card != nullptr && card->script.duringEject)
+      card->script.duringEject();
     if (card == nullptr || !card->script.ejectSucceeds)
       throw VolumeOperationFailed("cannot eject " + volume.id);
   }

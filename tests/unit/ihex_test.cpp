@@ -291,6 +291,87 @@ TEST(IhexFile, ReadOnceGivesWhatEachRegionWouldReadItself) {
   EXPECT_EQ(region.EntryPoint(), 0x100u);
 }
 
+// One pass over the text fills several regions exactly as a load of each region on its own does:
+// slots, bounds and errors alike, overlapping regions and a region without slots included.
+TEST(IhexFile, OnePassIntoSeveralRegionsGivesWhatEachOwnLoadGives) {
+  // Program-memory regions all, so that a copy shows every byte of every slot.
+  const std::vector<TMemRange> ranges = {
+      kFlash, kEeprom, kConfig, {0x7FF008, 0x7FF016, 0xF}, {0x20, 0x1F, 0}};
+  std::string image = HexRecord(0, 0, {0, 1, 4, 0, 0, 0, 0, 0}) + Linear(2) +
+                      HexRecord(0, 0xFFF8, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}) + Linear(0xFF) +
+                      HexRecord(0, 0xDFFC, {1, 2, 3, 0, 4, 5, 6, 0});
+  for (unsigned offset = 0xE000; offset < 0xE040; offset += 16)
+    image += HexRecord(0, static_cast<std::uint16_t>(offset),
+                       std::vector<std::uint8_t>(16, static_cast<std::uint8_t>(offset >> 4)));
+  image += Segment(0x1000) + HexRecord(0, 0x40, {0xAB, 0xCD, 0, 0}) + Linear(0x1F0) +
+           HexRecord(0, 0x1C, {1, 2, 0, 0, 3, 4, 0, 0}) + HexRecord(0, 0x40, {9, 9, 0, 0});
+  const struct {
+    const char* name;
+    std::string text;
+  } cases[] = {
+      {"whole image", image + kEof + HexRecord(0, 0, {7, 7, 7, 0})},
+      {"empty image", kEof},
+      {"damaged after some words", image + ":0400000012341G0060\n"},
+      {"no end-of-file record", image},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const HexFileText file{"fw.hex", c.text};
+    std::vector<TdsPicMemRegion> together, alone;
+    std::vector<TdsPicMemRegion*> pointers;
+    for (const TMemRange& range : ranges) {
+      together.emplace_back(range, true);
+      alone.emplace_back(range, true);
+    }
+    for (auto& region : together)
+      pointers.push_back(&region);
+    std::string errorTogether = "(no error)";
+    try {
+      LoadRegionsFromHexFile(file, pointers);
+    } catch (const std::runtime_error& e) {
+      errorTogether = e.what();
+    }
+    for (std::size_t i = 0; i < ranges.size(); ++i) {
+      SCOPED_TRACE(i);
+      std::string errorAlone = "(no error)";
+      try {
+        alone[i].LoadFromHexFile(file);
+      } catch (const std::runtime_error& e) {
+        errorAlone = e.what();
+      }
+      EXPECT_EQ(errorTogether, errorAlone);
+      EXPECT_EQ(together[i].ImageFirst(), alone[i].ImageFirst());
+      EXPECT_EQ(together[i].ImageLast(), alone[i].ImageLast());
+      const auto units = static_cast<std::uint32_t>(together[i].SlotCount()) * 2;
+      const std::uint32_t base = together[i].BaseAddress();
+      std::vector<std::uint8_t> slotsTogether(units * 2), slotsAlone(units * 2);
+      together[i].CopyImage(slotsTogether, base, base + units - 1);
+      alone[i].CopyImage(slotsAlone, base, base + units - 1);
+      EXPECT_EQ(slotsTogether, slotsAlone);
+    }
+  }
+  // The case table reaches every region: words in each of the first four.
+  std::vector<TdsPicMemRegion> regions;
+  for (const TMemRange& range : ranges)
+    regions.emplace_back(range, true);
+  std::vector<TdsPicMemRegion*> pointers;
+  for (auto& region : regions)
+    pointers.push_back(&region);
+  LoadRegionsFromHexFile(HexFileText{"fw.hex", image + kEof}, pointers);
+  EXPECT_EQ(regions[0].ImageLast(), 0x18001);  // the record at the last words runs past the end
+  EXPECT_EQ(regions[0].EntryPoint(), 0x100u);
+  EXPECT_EQ(regions[0].GetLowWord(0x8020), 0xCDAB);  // placed by the segment address
+  EXPECT_EQ(regions[1].ImageFirst(), 0x7FF000);
+  EXPECT_EQ(regions[1].ImageLast(), 0x7FF01F);
+  EXPECT_EQ(regions[1].GetLowWord(0x7FF008), 0x0101);
+  EXPECT_EQ(regions[3].ImageFirst(), 0x7FF008);  // overlapping the EEPROM: the same records
+  EXPECT_EQ(regions[3].GetLowWord(0x7FF010), 0x0202);
+  EXPECT_EQ(regions[3].ImageLast(), 0x7FF017);
+  EXPECT_EQ(regions[2].ImageFirst(), 0xF8000E);
+  EXPECT_EQ(regions[2].ImageLast(), 0xF80011);
+  EXPECT_EQ(regions[4].ImageFirst(), 0x20);  // no slots: an empty image at its base
+}
+
 // ---- Region operations ---------------------------------------------------------------------
 
 TEST(IhexRegion, SlotsAndTheirBounds) {
