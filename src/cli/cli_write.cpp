@@ -167,8 +167,15 @@ int RunExtract(const ExtractOptions& o, const CliServices& services) {
     throw std::runtime_error(FormatMessage(
         texts::kEntryDamaged, {std::int64_t{o.entry}, o.card, CommaSeparated(failures)}));
 
-  const std::string hex = WriteDsPicHex(
-      HexImageOfEntry(entry, UsableDevice(devices[static_cast<std::size_t>(deviceIndex)])));
+  std::string hex;
+  try {
+    hex = WriteDsPicHex(
+        HexImageOfEntry(entry, UsableDevice(devices[static_cast<std::size_t>(deviceIndex)])));
+  } catch (const EHexAddressRange& e) {
+    // The writer knows the payload and the address; the card and the entry are known here.
+    throw std::runtime_error(
+        FormatMessage(texts::kEntryNotExtractable, {std::int64_t{o.entry}, o.card, e.what()}));
+  }
 
   const std::filesystem::path dir = PathOfUtf8(o.out);
   std::error_code error;

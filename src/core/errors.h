@@ -67,6 +67,10 @@ class EListError : public std::runtime_error {
 class ERangeError : public std::runtime_error {
  public:
   ERangeError();
+
+ protected:
+  // A range error that says which value left which range.
+  explicit ERangeError(const std::string& text) : std::runtime_error(text) {}
 };
 
 // The system's volume service (UDisks2 on Linux) cannot be reached or does not answer.

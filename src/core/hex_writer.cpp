@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <array>
 #include <optional>
-#include <stdexcept>
 #include <vector>
+
+#include "core/message_format.h"
+#include "core/texts.h"
 
 namespace fw {
 
@@ -30,10 +32,9 @@ class HexText {
     text_ += '\n';
   }
 
-  // Data at a HEX byte address, split into records and preceded by type 04 records as needed.
+  // Data at a HEX byte address, split into records and preceded by type 04 records as needed;
+  // the caller has checked that it ends inside the 32-bit HEX addresses.
   void Data(std::uint64_t address, std::span<const std::uint8_t> bytes) {
-    if (address + bytes.size() > kHexAddressLimit)
-      throw std::out_of_range("payload beyond the 32-bit HEX address space");
     while (!bytes.empty()) {
       const auto upper = static_cast<std::uint16_t>(address >> 16);
       if (upper_ != upper) {
@@ -84,7 +85,19 @@ std::uint64_t HexAddress(std::uint32_t processorAddress) {
   return std::uint64_t{processorAddress} * 2;
 }
 
+// The HEX bytes of a payload starting at a processor address, refused when they would not fit.
+void CheckHexRange(std::string_view payload, std::uint32_t start, std::size_t hexBytes,
+                   std::size_t payloadBytes) {
+  if (hexBytes != 0 && HexAddress(start) + hexBytes > kHexAddressLimit)
+    throw EHexAddressRange(payload, start, payloadBytes);
+}
+
 }  // namespace
+
+EHexAddressRange::EHexAddressRange(std::string_view payload, std::uint32_t start,
+                                   std::uint64_t bytes)
+    : ERangeError(FormatMessage(texts::kHexBeyondAddressSpace,
+                                {std::string(payload), std::uint64_t{start}, bytes})) {}
 
 TRgdEntryImage HexImageOfEntry(const TRgdEntryPayloads& entry, const TDeviceInfo& device) {
   TRgdEntryImage image = entry.Image();
@@ -93,10 +106,16 @@ TRgdEntryImage HexImageOfEntry(const TRgdEntryPayloads& entry, const TDeviceInfo
 }
 
 std::string WriteDsPicHex(const TRgdEntryImage& image) {
+  const std::vector<std::uint8_t> eeprom = DataMemoryGroups(image.Eeprom);
+  const std::vector<std::uint8_t> config = DataMemoryGroups(image.Config);
+  // Checked before any text is made: a refused image gives no partial file.
+  CheckHexRange("FLASH", image.FlashStart, image.Flash.size(), image.Flash.size());
+  CheckHexRange("EEPROM", image.EepromStart, eeprom.size(), image.Eeprom.size());
+  CheckHexRange("CONFIG", image.ConfigStart, config.size(), image.Config.size());
   HexText hex;
   hex.Data(HexAddress(image.FlashStart), image.Flash);
-  hex.Data(HexAddress(image.EepromStart), DataMemoryGroups(image.Eeprom));
-  hex.Data(HexAddress(image.ConfigStart), DataMemoryGroups(image.Config));
+  hex.Data(HexAddress(image.EepromStart), eeprom);
+  hex.Data(HexAddress(image.ConfigStart), config);
   return hex.Finish();
 }
 

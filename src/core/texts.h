@@ -56,6 +56,9 @@ inline constexpr std::string_view kNotInWindow =
 inline constexpr std::string_view kHexChecksumError =
     "Ошибка контрольной суммы в строке %d файла %s";
 inline constexpr std::string_view kHexIncompleteRecord = "Неполная запись в строке %d файла %s";
+// HEX writer: a payload (FLASH, EEPROM, CONFIG) at its processor start address, its size in bytes.
+inline constexpr std::string_view kHexBeyondAddressSpace =
+    "Секция %s с адреса 0x%.6x (%u байт) выходит за 32-разрядные адреса файла HEX";
 
 // ---- Write command ---------------------------------------------------------------------
 inline constexpr std::string_view kNoHexFile = "Не указан файл для загрузки или файл отсутствует";
@@ -199,6 +202,9 @@ inline constexpr std::string_view kVerifyEntryFailed =
 inline constexpr std::string_view kVerifySummary = "Проверено записей: %d, с ошибками: %d";
 inline constexpr std::string_view kEntryDamaged =
     "Запись %d файла ММС %s повреждена (не сходится: %s), извлечь её нельзя";
+// The entry's number, the card file and the reason from the HEX writer.
+inline constexpr std::string_view kEntryNotExtractable =
+    "Запись %d файла ММС %s извлечь нельзя: %s";
 inline constexpr std::string_view kFileWritten = "Записан файл %s (%u байт)";
 
 // ---- Refused files, catalogue devices and names ------------------------------------------

@@ -2,7 +2,8 @@
 
 Parameters (JSON): "root" folder for mount points, "image" file that OpenDevice hands out as the
 card's device, "journal" file that receives one line per action call, "ready" file written once
-every object exists.
+every object exists; "hang" (optional) a method name (Mount) that takes its call and answers only
+after 3 s, as a service that has stopped answering.
 
 Objects: a card in a USB reader (sdb1, mounted), a second card whose volume is busy (sdd1,
 mounted), a card in a built-in SDIO slot (mmcblk0p1, not mounted, 4 GiB), the system disk (sda1),
@@ -12,6 +13,7 @@ UDisks2 sends (lists of texts, structures, dictionaries, signed numbers), which 
 '''
 
 import os
+import time
 
 import dbus
 import dbusmock.mockobject
@@ -53,6 +55,8 @@ def load(mock, parameters):
 
     def mount(self, options):
         record(self, 'Mount', options)
+        if parameters.get('hang') == 'Mount':
+            time.sleep(3)
         os.makedirs(self.mount_target, exist_ok=True)
         self.props[FILESYSTEM]['MountPoints'] = mount_points(self.mount_target)
         return self.mount_target

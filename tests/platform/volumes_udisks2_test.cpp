@@ -4,6 +4,8 @@
 
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,6 +16,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -69,8 +72,12 @@ class UDisks2Test : public ::testing::Test {
     std::ofstream{image_};
     fs::resize_file(image_, 64 * kMiB);
     StartBus();
-    StartMock();
+    if (!HungService())
+      StartMock();
   }
+
+  // A fixture that starts a service of its own instead of the mock.
+  virtual bool HungService() const { return false; }
 
   void TearDown() override {
     if (mockPid_ > 0) {
@@ -103,13 +110,17 @@ class UDisks2Test : public ::testing::Test {
     ::setenv("DBUS_SYSTEM_BUS_ADDRESS", ("unix:path=" + (root_ / "bus").string()).c_str(), 1);
   }
 
-  void StartMock() {
+  // `extra` is added to the mock's parameters (JSON members, each with a leading comma).
+  void StartMock(const std::string& extra = {}) {
     const auto parameters = "{\"root\": \"" + root_.string() + "\", \"image\": \"" +
                             image_.string() + "\", \"journal\": \"" + Journal().string() +
-                            "\", \"ready\": \"" + (root_ / "ready").string() + "\"}";
+                            "\", \"ready\": \"" + (root_ / "ready").string() + "\"" + extra + "}";
     const std::string script = FW_SOURCE_DIR "/tests/platform/udisks2_mock.py";
-    std::vector<std::string> arguments = {
-        "/usr/bin/python3", "-m", "dbusmock", "--template", script, "-p", parameters};
+    Spawn({"/usr/bin/python3", "-m", "dbusmock", "--template", script, "-p", parameters});
+  }
+
+  // Starts a service process with its output in mock.log and waits for its "ready" file.
+  void Spawn(std::vector<std::string> arguments) {
     std::vector<char*> argv;
     for (auto& argument : arguments)
       argv.push_back(argument.data());
@@ -287,6 +298,87 @@ TEST_F(UDisks2Test, AFormatThatCannotOpenTheDeviceLeavesTheCardMounted) {
   EXPECT_EQ(Lines(Journal()), (std::vector<std::string>{
                                   "sdb1 Unmount", "sdb1 OpenDevice rw flags=128", "sdb1 Mount"}));
   EXPECT_EQ(volumes.List()[1].rootPath, (root_ / "media" / "REC").string());
+}
+
+// Every call to the service has a time limit: a service that takes the call and never answers
+// ends it with the service's error, well before the D-Bus default would.
+class UDisks2HungTest : public UDisks2Test {
+ protected:
+  bool HungService() const override { return true; }
+
+  // Owns the UDisks2 name on the bus and reads none of its messages.
+  void StartSilentService() {
+    Spawn({"/usr/bin/python3", "-c",
+           "import dbus, sys, time\n"
+           "bus = dbus.SystemBus()\n"
+           "bus.request_name('org.freedesktop.UDisks2')\n"
+           "open(sys.argv[1], 'w').close()\n"
+           "time.sleep(3600)\n",
+           (root_ / "ready").string()});
+  }
+
+  static constexpr UDisks2Timeouts kShort{std::chrono::milliseconds(300),
+                                          std::chrono::milliseconds(300)};
+  // Far below the D-Bus default of 25 s and far above the limits: the call did not wait for an
+  // answer that never comes.
+  static constexpr auto kBound = std::chrono::seconds(10);
+};
+
+TEST_F(UDisks2HungTest, QueriesOfASilentServiceEndWithTheServiceError) {
+  StartSilentService();
+  UDisks2Volumes volumes(kShort);
+  const auto expectServiceError = [](auto operation) {
+    const auto start = std::chrono::steady_clock::now();
+    try {
+      operation();
+      ADD_FAILURE() << "the call succeeded";
+    } catch (const VolumeServiceError& error) {
+      EXPECT_NE(std::string(error.what()).find("UDisks2 did not list its objects: "),
+                std::string::npos)
+          << error.what();
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, kBound);
+  };
+  expectServiceError([&] { volumes.List(); });
+  expectServiceError([&] { volumes.EnsureMounted(Volume("sdc1"), Interaction::Forbidden); });
+  expectServiceError([&] { volumes.Eject(Volume("sdb1"), Interaction::Forbidden); });
+}
+
+// An action waits longer (a password may be asked for), but not without end either.
+TEST_F(UDisks2HungTest, AnActionThatGetsNoAnswerFailsWithinItsLimit) {
+  StartMock(", \"hang\": \"Mount\"");
+  UDisks2Volumes volumes(kShort);
+  const auto start = std::chrono::steady_clock::now();
+  const std::string reason =
+      ReasonOfFailure([&] { volumes.EnsureMounted(Volume("mmcblk0p1"), Interaction::Forbidden); });
+  EXPECT_NE(reason.find("Timeout"), std::string::npos) << reason;
+  EXPECT_LT(std::chrono::steady_clock::now() - start, kBound);
+}
+
+// A bus socket that takes the connection (the kernel queues it) and never speaks: the connection
+// itself has the query's limit.
+TEST_F(UDisks2HungTest, ABusThatNeverAnswersFailsWithinTheLimit) {
+  const fs::path socketPath = root_ / "silent-bus";
+  const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  ASSERT_GE(listener, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, socketPath.c_str(), sizeof address.sun_path - 1);
+  ASSERT_EQ(::bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(::listen(listener, 4), 0);
+  ::setenv("DBUS_SYSTEM_BUS_ADDRESS", ("unix:path=" + socketPath.string()).c_str(), 1);
+
+  const auto start = std::chrono::steady_clock::now();
+  try {
+    UDisks2Volumes volumes(kShort);
+    ADD_FAILURE() << "connected to a bus that never answers";
+  } catch (const VolumeServiceError& error) {
+    EXPECT_NE(std::string(error.what()).find("cannot reach the system bus at unix:path="),
+              std::string::npos)
+        << error.what();
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - start, kBound);
+  ::close(listener);
 }
 
 }  // namespace

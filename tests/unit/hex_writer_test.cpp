@@ -55,6 +55,49 @@ TEST(HexWriter, EmptyImageIsOnlyTheEndRecord) {
   EXPECT_EQ(WriteDsPicHex({}), ":00000001FF\n");
 }
 
+// A start no device has (read from a damaged or foreign card) must not put HEX addresses past 32
+// bits: the writer refuses with the system's error naming the payload, its start and its size,
+// and a payload that ends exactly at the last HEX address, or an empty one anywhere, is written.
+TEST(HexWriter, PayloadsPastTheHexAddressSpaceAreRefusedByName) {
+  const Bytes four(4, 0x11);
+  const Bytes two = {0x22, 0x33};
+  struct Case {
+    TRgdEntryImage image;
+    const char* error;  // nullptr: written
+  };
+  const Case cases[] = {
+      {{.Flash = four, .FlashStart = 0x80000000u},
+       "Секция FLASH с адреса 0x80000000 (4 байт) выходит за 32-разрядные адреса файла HEX"},
+      {{.Flash = four, .FlashStart = 0x7FFFFFFEu}, nullptr},
+      {{.Flash = four, .FlashStart = 0x7FFFFFFFu},
+       "Секция FLASH с адреса 0x7FFFFFFF (4 байт) выходит за 32-разрядные адреса файла HEX"},
+      {{.Eeprom = two, .EepromStart = 0xFFFFFFF0u},
+       "Секция EEPROM с адреса 0xFFFFFFF0 (2 байт) выходит за 32-разрядные адреса файла HEX"},
+      {{.Config = two, .ConfigStart = 0x90000000u},
+       "Секция CONFIG с адреса 0x90000000 (2 байт) выходит за 32-разрядные адреса файла HEX"},
+      {{.FlashStart = 0xFFFFFFFFu, .EepromStart = 0xFFFFFFFFu, .ConfigStart = 0xFFFFFFFFu},
+       nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.error != nullptr ? c.error : "written");
+    if (c.error == nullptr) {
+      EXPECT_NO_THROW(WriteDsPicHex(c.image));
+      continue;
+    }
+    try {
+      WriteDsPicHex(c.image);
+      ADD_FAILURE() << "no error";
+    } catch (const EHexAddressRange& e) {
+      EXPECT_STREQ(e.what(), c.error);
+    }
+  }
+  // The last word below the limit: FLASH at processor 0x7FFFFFFE is HEX 0xFFFFFFFC..0xFFFFFFFF.
+  EXPECT_EQ(WriteDsPicHex({.Flash = four, .FlashStart = 0x7FFFFFFEu}),
+            ":02000004FFFFFC\n"
+            ":04FFFC0011111111BD\n"
+            ":00000001FF\n");
+}
+
 // An entry keeps the starts of FLASH and EEPROM; CONFIG goes to the device's configuration memory.
 TEST(HexWriter, AnEntryGoesWhereItsHeaderAndItsDeviceSay) {
   TRgdEntryPayloads entry;

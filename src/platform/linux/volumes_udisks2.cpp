@@ -72,7 +72,7 @@ bool Contains(const std::filesystem::path& root, const std::filesystem::path& pa
 }  // namespace
 
 UDisks2Volumes::UDisks2Volumes(UDisks2Timeouts timeouts)
-    : bus_(dbus::OpenSystemBus()), timeouts_(timeouts) {}
+    : bus_(dbus::OpenSystemBus(timeouts.query)), timeouts_(timeouts) {}
 
 dbus::MethodCall UDisks2Volumes::Call(const std::string& path, const char* interface,
                                       const char* member) {

@@ -20,8 +20,8 @@ struct UDisks2Timeouts {
 
 class UDisks2Volumes : public Volumes {
  public:
-  // Opens a private connection to the system bus (DBUS_SYSTEM_BUS_ADDRESS when set). Throws
-  // VolumeServiceError when the bus cannot be reached.
+  // Opens a private connection to the system bus (DBUS_SYSTEM_BUS_ADDRESS when set), waiting for
+  // it at most timeouts.query. Throws VolumeServiceError when the bus cannot be reached.
   explicit UDisks2Volumes(UDisks2Timeouts timeouts = {});
 
   std::vector<VolumeInfo> List() override;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 
@@ -172,6 +173,21 @@ UDisks2Interfaces ReadInterfaces(sd_bus_message* message) {
   return interfaces;
 }
 
+// Waits until the connection is up (authenticated, and the bus daemon answered Hello), at most
+// `timeout`: sd-bus itself would wait for the authentication for a minute and more.
+void AwaitReady(sd_bus* bus, std::chrono::microseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (Check(sd_bus_is_ready(bus)) == 0) {
+    if (Check(sd_bus_process(bus, nullptr)) > 0)
+      continue;
+    const auto left = std::chrono::duration_cast<std::chrono::microseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0)
+      Error().Throw(-ETIMEDOUT);
+    Check(sd_bus_wait(bus, static_cast<std::uint64_t>(left.count())));
+  }
+}
+
 }  // namespace
 
 // Every call waits for its reply, so nothing is left to send: closing never waits for the peer.
@@ -183,7 +199,7 @@ void MessageRelease::operator()(sd_bus_message* message) const noexcept {
   sd_bus_message_unref(message);
 }
 
-Bus OpenSystemBus() {
+Bus OpenSystemBus(std::chrono::microseconds timeout) {
   const char* variable = std::getenv("DBUS_SYSTEM_BUS_ADDRESS");
   const char* address = variable && *variable ? variable : kSystemBusAddress;
   try {
@@ -195,6 +211,7 @@ Bus OpenSystemBus() {
     Check(sd_bus_set_bus_client(bus.get(), 1));
     Check(sd_bus_negotiate_fds(bus.get(), 1));
     Check(sd_bus_start(bus.get()));
+    AwaitReady(bus.get(), timeout);
     return bus;
   } catch (const CallFailed& failure) {
     throw VolumeServiceError(std::string("cannot reach the system bus at ") + address + ": " +

@@ -49,8 +49,8 @@ class CallFailed : public VolumeOperationFailed {
 
 // A new connection of its own to the system bus: DBUS_SYSTEM_BUS_ADDRESS when it is set, read at
 // every call, else the system's bus socket. Throws VolumeServiceError when the bus cannot be
-// reached.
-Bus OpenSystemBus();
+// reached or the connection is not up (authenticated, Hello answered) within `timeout`.
+Bus OpenSystemBus(std::chrono::microseconds timeout);
 
 // One entry of an "a{sv}" options argument.
 struct Option {
