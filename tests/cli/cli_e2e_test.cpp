@@ -277,6 +277,43 @@ TEST_F(CliTest, ASecondWriterIsRefusedWhileAnotherProcessHoldsTheCard) {
   EXPECT_EQ(Write().code, 0);
 }
 
+// A removable card under Wine: $FW_E2E_FLOPPY is "LETTER:FOLDER", a Wine drive of type floppy
+// mapped to a folder (scripts/build-mingw sets one up). Wine reports it removable, so `drives`
+// lists it and `prepare --no-format` makes the card on it; Wine cannot lock and eject the
+// volume, so `eject` ends with the system's failure message. Run last: after the failed eject
+// Wine shows the drive as gone for a moment.
+TEST_F(CliTest, RemovableCardOnAWineFloppyDrive) {
+  const char* floppy = std::getenv("FW_E2E_FLOPPY");
+  if (floppy == nullptr || std::string(floppy).size() < 3)
+    GTEST_SKIP() << "FW_E2E_FLOPPY names no Wine floppy drive";
+  const std::string letter(1, floppy[0]);
+  const fs::path folder = std::string(floppy + 2);
+  fs::remove(folder / "data.rgd");
+
+  const Result drives = Fw({"drives"});
+  EXPECT_EQ(drives.code, 0) << drives.err;
+  EXPECT_EQ(drives.out.rfind(letter + ":  Метка:", 0), 0u) << drives.out;
+
+  const Result prepared =
+      Fw({"prepare", letter, "--no-format", "--size-mb", "2", "--extended-mb", "1"});
+  ASSERT_EQ(prepared.code, 0) << prepared.err;
+  EXPECT_NE((prepared.out + prepared.err).find("Создан файл " + letter + ":\\data.rgd"),
+            std::string::npos)
+      << prepared.out << prepared.err;
+  const std::string card = ReadText(folder / "data.rgd");
+  EXPECT_EQ(card.size(), 2097152u);
+
+  const Result again = Fw({"prepare", letter, "--no-format", "--size-mb", "1"});
+  EXPECT_EQ(again.code, 1);
+  EXPECT_EQ(ReadText(folder / "data.rgd"), card);
+
+  const Result eject = Fw({"eject", letter + ":\\data.rgd"});
+  EXPECT_EQ(eject.code, 1);
+  EXPECT_EQ(eject.err.rfind("Ошибка при попытке извлечения диска " + letter + ":", 0), 0u)
+      << eject.err;
+  EXPECT_EQ(ReadText(folder / "data.rgd"), card);
+}
+
 TEST_F(CliTest, PlainAndScrambledWritesVerifyAndGetIdsOneAndTwo) {
   CreateCard();
   const Result first = Write();
