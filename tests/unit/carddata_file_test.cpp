@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #ifdef _WIN32
 #include <windows.h>
+#undef FormatMessage  // windows.h names its own; the core's is meant here
 #else
 #include <sys/mman.h>
 #include <sys/wait.h>
