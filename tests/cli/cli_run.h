@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -46,6 +47,31 @@ inline test::TempDir TestFolder(const std::string& prefix) {
   return test::TempDir(prefix + ::testing::UnitTest::GetInstance()->current_test_info()->name());
 }
 
+// The command that runs fwupdater: $FW_E2E_FWUPDATER when set (shell words, such as
+// "scripts/wine-run build-mingw/bin/fwupdater.exe" for the Windows build under Wine), else the
+// build's own fwupdater.
+inline std::string FwupdaterCommand() {
+  const char* other = std::getenv("FW_E2E_FWUPDATER");
+  return other != nullptr && *other != '\0' ? std::string(other)
+                                            : Quoted(std::string(FW_BIN_DIR) + "/fwupdater");
+}
+
+// The tests run another build of fwupdater (the Windows one): those that need Linux's own
+// means (signals, preloads, mounts, FIFOs) skip.
+inline bool RunsOtherFwupdater() {
+  const char* other = std::getenv("FW_E2E_FWUPDATER");
+  return other != nullptr && *other != '\0';
+}
+
+// Windows consoles and files get CR LF for each line break the program prints.
+inline std::string WithLinuxLineBreaks(std::string text) {
+  if (!RunsOtherFwupdater())
+    return text;
+  for (auto at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at))
+    text.erase(at, 1);
+  return text;
+}
+
 // Environment variables for one run: name and value; an empty value unsets the variable.
 using Environment = std::vector<std::pair<std::string, std::string>>;
 
@@ -63,16 +89,46 @@ inline Result RunFwupdater(const fs::path& dir, const std::vector<std::string>& 
     if (!value.empty())
       command += " " + name + "=" + Quoted(value);
   }
-  command += " " + Quoted(program.string());
+  const bool ownBuild = program == fs::path(FW_BIN_DIR) / "fwupdater";
+  command += " " + (ownBuild ? FwupdaterCommand() : Quoted(program.string()));
   for (const auto& arg : args)
     command += " " + Quoted(arg);
   command += " >out.txt 2>err.txt";
   const int status = std::system(command.c_str());
   Result r;
   r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  r.out = ReadText(dir / "out.txt");
-  r.err = ReadText(dir / "err.txt");
+  r.out = WithLinuxLineBreaks(ReadText(dir / "out.txt"));
+  r.err = WithLinuxLineBreaks(ReadText(dir / "err.txt"));
   return r;
 }
+
+// Holds a card data file for writing from a process of its own (fw_hold_card, or
+// $FW_E2E_HOLD_CARD beside another fwupdater) for the life of the object.
+class CardHolder {
+ public:
+  CardHolder(const fs::path& dir, const std::string& card) : dir_(dir) {
+    const char* other = std::getenv("FW_E2E_HOLD_CARD");
+    const std::string holder = other != nullptr && *other != '\0'
+                                   ? std::string(other)
+                                   : Quoted(std::string(FW_BIN_DIR) + "/fw_hold_card");
+    const std::string command =
+        "cd " + Quoted(dir.string()) + " && " + holder + " " + Quoted(card) + " >held.txt";
+    pipe_ = ::popen(command.c_str(), "w");
+    for (int i = 0; pipe_ != nullptr && i < 600 && ReadText(dir_ / "held.txt").empty(); ++i)
+      ::usleep(50000);
+  }
+  ~CardHolder() {
+    if (pipe_ != nullptr)
+      ::pclose(pipe_);
+  }
+  CardHolder(const CardHolder&) = delete;
+  CardHolder& operator=(const CardHolder&) = delete;
+
+  bool Holds() const { return ReadText(dir_ / "held.txt").starts_with("held"); }
+
+ private:
+  fs::path dir_;
+  std::FILE* pipe_ = nullptr;
+};
 
 }  // namespace fw::clitest

@@ -1,9 +1,12 @@
 #include "core/carddata_create.h"
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/mount.h>
 #include <unistd.h>
+#endif
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -28,7 +31,7 @@ using test::TempDir;
 
 // The header page of a new 64 MB card with 50 sessions and 6 MB of EXTENDED, byte by byte.
 Bytes GoldenHeader64Mb() {
-  Bytes page = {
+  const Bytes fields = {
       'N',  'U',  'B',  'R',  'A',  '-',  '7',  'Q',   // magic
       0x00, 0x00, 0x01, 0x04,                          // format 0, 1, 4
       0xFF, 0xFF, 0x01, 0x00,                          // DataPages 131071
@@ -40,8 +43,9 @@ Bytes GoldenHeader64Mb() {
       0xC8, 0x30, 0x00, 0x00,                          // MainStart 12488
       0x37, 0xCF, 0x01, 0x00,                          // MainPages 118583
   };
-  page.resize(80, 0x00);   // Reserved3
-  page.resize(512, 0xFF);  // fill
+  Bytes page(512, 0xFF);                // fill
+  std::fill_n(page.begin(), 80, 0x00);  // Reserved3
+  std::copy(fields.begin(), fields.end(), page.begin());
   return page;
 }
 
@@ -186,6 +190,7 @@ TEST(CardFileCreation, FailedWriteDeletesThePartialFile) {
   }
 }
 
+#ifndef _WIN32
 // A real small file system: a 1 MiB tmpfs, where the kernel lets this test mount one. The room
 // for a new file is its free space and the space of the file replaced; without it nothing is
 // touched.
@@ -227,6 +232,7 @@ TEST(CardFileCreation, RoomIsCheckedBeforeAnOldFileIsTouched) {
   }
   ::umount(mountPoint.c_str());
 }
+#endif  // tmpfs
 
 // ---- Write-back -------------------------------------------------------------------------------
 

@@ -2,10 +2,12 @@
 // catalogue and the card data file must be regular files, the first two of a size a real one
 // has, and a file that cannot be opened is reported with why.
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <filesystem>
@@ -30,7 +32,7 @@ namespace {
 const std::string kNotRegular = "это не обычный файл (папка, канал FIFO или устройство)";
 
 // The message of what `read` raises, or "(no error)".
-std::string ErrorOf(const std::function<void()>& read) {
+[[maybe_unused]] std::string ErrorOf(const std::function<void()>& read) {
   try {
     read();
   } catch (const std::exception& e) {
@@ -39,6 +41,7 @@ std::string ErrorOf(const std::function<void()>& read) {
   return "(no error)";
 }
 
+#ifndef _WIN32
 // A FIFO would block each reader until a writer came, /dev/zero would fill the memory: every
 // reader refuses them, and the other odd files, at once. A regression here would hang, so the
 // test ends itself after a while instead of waiting forever.
@@ -98,6 +101,7 @@ TEST(InputFiles, OddFilesAreRefusedAtOnceByEveryReader) {
             "Файл " + large + " не является файлом Intel HEX: в нём нет ни одной записи");
   ::alarm(0);
 }
+#endif  // FIFOs and devices
 
 // Why an open failed, for the failures the user can act on. The codes of both systems' opens
 // arrive as these portable ones.
@@ -125,6 +129,7 @@ TEST(InputFiles, OpenFailuresNameTheirReason) {
     EXPECT_EQ(EFOpenError("d.rgd", c.code).what(), c.text);
 }
 
+#ifndef _WIN32
 // A card on a medium mounted read-only: listing works, writing is refused as such. Needs a
 // private mount namespace (root, or a user namespace); skipped where the system refuses one.
 TEST(InputFiles, ACardOnAReadOnlyMediumSaysSo) {
@@ -148,6 +153,7 @@ TEST(InputFiles, ACardOnAReadOnlyMediumSaysSo) {
   EXPECT_EQ(ErrorOf([&] { TRgdFile card(path, TRgdFile::Mode::ReadOnly); }), "(no error)");
   ::umount2(mountPoint.c_str(), MNT_DETACH);
 }
+#endif  // mounts
 
 }  // namespace
 }  // namespace fw
