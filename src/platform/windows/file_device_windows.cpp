@@ -198,8 +198,14 @@ class WinFile final : public FileDevice {
 
 // The failures of an open that the user is told apart, as the portable codes the core reads;
 // every other one keeps the system's own code and text.
-[[noreturn]] void ThrowOpenError() {
+[[noreturn]] void ThrowOpenError(const std::wstring& path) {
   const DWORD error = ::GetLastError();
+  // Windows refuses to open a folder as a file with "access denied": say what it is instead.
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  if (error == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES &&
+      (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    throw std::system_error(NotRegularFileError(), "open");
+  }
   switch (error) {
     case ERROR_SHARING_VIOLATION:
     case ERROR_LOCK_VIOLATION:
@@ -222,7 +228,7 @@ std::unique_ptr<WinFile> Open(std::string_view path, DWORD access, DWORD share, 
   const HANDLE handle = ::CreateFileW(wide.c_str(), access, share, nullptr, disposition,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
-    ThrowOpenError();
+    ThrowOpenError(wide);
   }
   return std::make_unique<WinFile>(handle, std::move(wide), (access & GENERIC_WRITE) != 0);
 }
