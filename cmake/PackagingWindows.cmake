@@ -1,6 +1,9 @@
-# The Windows package: a ZIP of fwupdater.exe with the device catalogue beside it and the README
-# as text. The executables link the GCC runtime and winpthreads statically (cmake/mingw-w64.cmake),
-# and a test reads fwupdater.exe's import table to hold them to the DLLs Windows itself has.
+# The Windows package: a ZIP of fwupdater.exe and fwupdater-gui.exe with the device catalogue
+# beside them and the README as text. fwupdater.exe links the GCC runtime and winpthreads
+# statically (the top CMakeLists.txt), and a test reads its import table to hold it to the DLLs
+# Windows itself has; the window comes with Qt's DLLs, plugins and texts and the GCC runtime's
+# DLLs (cmake/QtWindowsRuntime.cmake), and the smoke test of the ZIP (scripts/smoke-zip-wine)
+# checks that every DLL anything in it imports is Windows' own or in the ZIP.
 install(FILES ${PROJECT_SOURCE_DIR}/examples/DEV_LIST.dat DESTINATION bin)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION . RENAME README.txt)
 
@@ -10,6 +13,8 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_SYSTEM_NAME win64)
 set(CPACK_PACKAGE_FILE_NAME ${CPACK_PACKAGE_NAME}-${PROJECT_VERSION}-win64)
 set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+# The executables without their debugging sections.
+set(CPACK_STRIP_FILES ON)
 include(CPack)
 
 if(FW_BUILD_TESTS)

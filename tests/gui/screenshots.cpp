@@ -17,12 +17,15 @@
 
 #include "core/carddata_create.h"
 #include "core/messages.h"
+#include "core/settings.h"
 #include "core/texts.h"
 #include "gui/application.h"
 #include "gui/form_format.h"
 #include "gui/form_main.h"
 #include "gui/qt_message_presenter.h"
+#include "platform/settings_store.h"
 #include "support/fake_volumes.h"
+#include "support/stored_settings.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -58,6 +61,10 @@ int main(int argc, char* argv[]) {
   const fw::test::TempDir temp("fw-screenshots");
   const fs::path dir = temp.path();
   qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString((dir / "config").string()));
+  // The window keeps its settings under a key of its own here (Windows has no XDG_CONFIG_HOME to
+  // point elsewhere), emptied first so that every run shows the same.
+  constexpr std::string_view kShotsKeyPath = "Software\\Kerrow\\Lintrak screenshots\\";
+  fw::test::ForgetStoredSettings(kShotsKeyPath, fw::kSettingsSubkey);
   const fs::path examples = fs::path(FW_SOURCE_DIR) / "examples";
   const fs::path card = dir / "card";
   fs::create_directories(card);
@@ -71,6 +78,9 @@ int main(int argc, char* argv[]) {
   services.presenter = &presenter;
   services.volumes = &volumes;
   services.catalogPath = examples / "DEV_LIST.dat";
+  services.openSettings = [kShotsKeyPath] {
+    return fw::platform::OpenSettingsStore(kShotsKeyPath, fw::kSettingsSubkey);
+  };
 
   fw::gui::TFormMain window(services);
   fw::gui::TFormFormat dialog(volumes, presenter, &window);
