@@ -80,6 +80,10 @@ function(fw_add_qt_windows_runtime target)
       message(WARNING "qtbase_ru.qm not found (qt6-translations-l10n): Qt's buttons stay English")
     endif()
     fw_runtime_file(${fw_qt_windows_runtime_dir}/qt.conf "")
+    # Qt is under the LGPL and linked dynamically: its licence texts go with it.
+    if(arg_INSTALL)
+      install(DIRECTORY ${Qt6_DIR}/../../../LICENSES/ DESTINATION licenses/Qt COMPONENT gui)
+    endif()
   endif()
 
   add_custom_command(OUTPUT ${outputs} ${commands} DEPENDS ${depends} VERBATIM)

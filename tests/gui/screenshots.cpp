@@ -65,7 +65,8 @@ int main(int argc, char* argv[]) {
   // point elsewhere), emptied first so that every run shows the same.
   constexpr std::string_view kShotsKeyPath = "Software\\Kerrow\\Lintrak screenshots\\";
   fw::test::ForgetStoredSettings(kShotsKeyPath, fw::kSettingsSubkey);
-  const fs::path examples = fs::path(FW_SOURCE_DIR) / "examples";
+  // Absolute in the system's own spelling (under Wine the source folder is on drive Z:).
+  const fs::path examples = fs::absolute(fs::path(FW_SOURCE_DIR) / "examples").make_preferred();
   const fs::path card = dir / "card";
   fs::create_directories(card);
   const std::string cardFile = (card / "data.rgd").string();
