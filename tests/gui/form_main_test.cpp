@@ -591,9 +591,14 @@ class FormMainTest : public QObject, private test::WindowFixture {
     QVERIFY(!window->isVisible());
   }
 
+  // Start, change fields, Esc, start again: the fields come back (from the settings file here,
+  // from the registry on Windows).
   void escapeClosesTheWindowAndSavesTheSettings() {
     auto window = Window();
     ShowActive(*window);
+    auto* list = Control<QComboBox>(*window, "CBProc");
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Down);
     auto* name = Control<QLineEdit>(*window, "Ename");
     name->setFocus();
     QTest::keyClicks(name, "X");
@@ -601,7 +606,10 @@ class FormMainTest : public QObject, private test::WindowFixture {
     QVERIFY(!window->isVisible());
     QVERIFY(!Stored("Updname"));
     window.reset();
-    CheckStored({{"Updname", Text("UpdateX")}});
+    CheckStored({{"ProcInd", Int(1)}, {"Updname", Text("UpdateX")}});
+    window = Window();
+    QCOMPARE(Control<QComboBox>(*window, "CBProc")->currentIndex(), 1);
+    QCOMPARE(Control<QLineEdit>(*window, "Ename")->text(), QStringLiteral("UpdateX"));
   }
 
   // Enter presses the focused button, and only that one; in an edit field it presses nothing.
