@@ -349,16 +349,22 @@ class FormFormatTest : public QObject, private test::WindowFixture {
     }
   }
 
-  // The format blocks (the system asks for a password): the window goes on handling its events,
-  // "Выход" and the start button wait, and the run goes on once the format returns.
-  void theWindowStaysResponsiveWhileTheFormatBlocks() {
-    FormatGate gate;
+  // A 2 MB card data file on a used 16 MB card, started and held inside the format until the
+  // gate is released.
+  void StartARunHeldInTheFormat(FormatGate& gate) {
     UsedCard("sdb1", 16, 10).script.duringFormat = gate.Hold();
     Show();
     Control<TSpinField>("Esize")->SetValue(2);
     presenter_->answers = {kIdYes};
     QTest::mouseClick(Control<QPushButton>("BtnF"), Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(gate.entered.load(), kWaitMs);
+  }
+
+  // The format blocks (the system asks for a password): the window goes on handling its events,
+  // "Выход" and the start button wait, and the run goes on once the format returns.
+  void theWindowStaysResponsiveWhileTheFormatBlocks() {
+    FormatGate gate;
+    StartARunHeldInTheFormat(gate);
     int ticks = 0;
     QTimer timer;
     connect(&timer, &QTimer::timeout, this, [&ticks] { ++ticks; });
@@ -379,12 +385,7 @@ class FormFormatTest : public QObject, private test::WindowFixture {
   // format (which cannot be stopped halfway) ends, no card data file is left.
   void closingWhileItRunsWaitsForTheAbort() {
     FormatGate gate;
-    UsedCard("sdb1", 16, 10).script.duringFormat = gate.Hold();
-    Show();
-    Control<TSpinField>("Esize")->SetValue(2);
-    presenter_->answers = {kIdYes};
-    QTest::mouseClick(Control<QPushButton>("BtnF"), Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(gate.entered.load(), kWaitMs);
+    StartARunHeldInTheFormat(gate);
     QVERIFY(!form_->close());
     QVERIFY(form_->isVisible());
     QVERIFY(form_->AbortRequested());

@@ -68,6 +68,23 @@ class WriteCommandTest : public ::testing::Test {
     in.name = "Update";
     return in;
   }
+  // A write refused with this report (what the window asks about) leaves the card as it was;
+  // forced, it writes.
+  void ExpectRefusedUnlessForced(const std::string& report) {
+    const std::string before = ReadText(card_);
+    try {
+      WriteUpdate(Inputs(), devices_);
+      ADD_FAILURE() << "written without being forced";
+    } catch (const EOrphanedEntries& refusal) {
+      EXPECT_EQ(refusal.Report(), report);
+      EXPECT_EQ(refusal.what(), report + "\n\r" + std::string(texts::kOrphansRefused));
+      EXPECT_EQ(refusal.Kind(), mkInformation);
+    }
+    EXPECT_EQ(ReadText(card_), before);
+    WriteInputs in = Inputs();
+    in.force = true;
+    ASSERT_NO_THROW(WriteUpdate(in, devices_));
+  }
 
   test::TempDir temp_{"write-command"};
   const fs::path dir_ = temp_.path();
@@ -274,20 +291,7 @@ TEST_F(WriteCommandTest, EntriesHiddenPastTheChainAreOverwrittenOnlyWhenForced) 
       "В секции EXTENDED файла ММС " + card_ +
       " за концом цепочки найдены записи,\n\rкоторых нет в списке (2):\n\rстраница 201, ID 1, "
       "имя \"Update          \"\n\rстраница 205, ID 2, имя \"Update          \"";
-
-  try {
-    WriteUpdate(Inputs(), devices_);
-    ADD_FAILURE() << "written over the hidden entry";
-  } catch (const EOrphanedEntries& refusal) {
-    EXPECT_EQ(refusal.Report(), report);  // what the window asks about
-    EXPECT_EQ(refusal.what(), report + "\n\r" + std::string(texts::kOrphansRefused));
-    EXPECT_EQ(refusal.Kind(), mkInformation);
-  }
-  EXPECT_EQ(ReadText(card_), bytes);
-
-  WriteInputs in = Inputs();
-  in.force = true;
-  ASSERT_NO_THROW(WriteUpdate(in, devices_));
+  ExpectRefusedUnlessForced(report);
   TRgdFile card(card_, TRgdFile::Mode::ReadOnly);
   EXPECT_EQ(card.EntryCount(), 1);
   EXPECT_TRUE(card.FindOrphanedEntries().empty()) << "the hidden entries were written over";
@@ -306,19 +310,7 @@ TEST_F(WriteCommandTest, AnEntryWhosePageCountIsTooSmallIsNotWrittenIntoUnlessFo
                              " найдены записи, число страниц которых\n\rне сходится с их "
                              "размерами (1):\n\rзапись 1, страница 201, ID 1, имя \"Update    "
                              "      \": PageCount 1, по размерам 3";
-  try {
-    WriteUpdate(Inputs(), devices_);
-    ADD_FAILURE() << "written into the entry's payload";
-  } catch (const EOrphanedEntries& refusal) {
-    EXPECT_EQ(refusal.Report(), report);
-    EXPECT_EQ(refusal.what(), report + "\n\r" + std::string(texts::kOrphansRefused));
-    EXPECT_EQ(refusal.Kind(), mkInformation);
-  }
-  EXPECT_EQ(ReadText(card_), bytes);
-
-  WriteInputs in = Inputs();
-  in.force = true;
-  ASSERT_NO_THROW(WriteUpdate(in, devices_));
+  ExpectRefusedUnlessForced(report);
   EXPECT_EQ(TRgdFile(card_).GetEntry(1).Page, 203u);
 }
 

@@ -33,6 +33,8 @@ constexpr std::int64_t kMaxClusterBytes = 32 * 1024;
 constexpr std::uint32_t kMinFat16Clusters = 4085;
 constexpr std::uint32_t kMaxFat16Clusters = 65524;
 constexpr std::size_t kCopyChunk = 64 * 1024;
+// The boot sector is the first sector; a sector holds at least kFat16SectorBytes.
+constexpr std::size_t kBootSectorBytes = kFat16SectorBytes;
 
 using posix::ThrowErrno;
 
@@ -90,7 +92,7 @@ Fat16Placement PlacementOf(int fd, std::uint64_t partitionOffset) {
   struct stat info {};
   if (::fstat(fd, &info) == 0 && S_ISBLK(info.st_mode)) {
     int sectorBytes = 0;
-    if (::ioctl(fd, BLKSSZGET, &sectorBytes) == 0 && sectorBytes >= 512)
+    if (::ioctl(fd, BLKSSZGET, &sectorBytes) == 0 && sectorBytes >= kFat16SectorBytes)
       placement.sectorBytes = static_cast<std::uint32_t>(sectorBytes);
     hd_geometry geometry{};
     if (::ioctl(fd, HDIO_GETGEO, &geometry) == 0 && geometry.heads > 0 && geometry.sectors > 0) {
@@ -158,7 +160,7 @@ struct Fat16Layout {
   std::int64_t volumeBytes = 0;    // sectors the file system covers, in bytes
 };
 
-Fat16Layout ReadLayout(std::span<const std::uint8_t, 512> boot) {
+Fat16Layout ReadLayout(std::span<const std::uint8_t, kBootSectorBytes> boot) {
   const std::uint32_t sectorBytes = Le16(boot, 11);
   const std::uint32_t sectorsPerCluster = boot[13];
   const std::uint32_t reserved = Le16(boot, 14);
@@ -170,7 +172,7 @@ Fat16Layout ReadLayout(std::span<const std::uint8_t, 512> boot) {
 
   if (boot[510] != 0x55 || boot[511] != 0xAA || type != "FAT16   ")
     throw std::runtime_error("the image is not a FAT16 file system");
-  if (sectorBytes < 512 || sectorsPerCluster == 0 || fats == 0 || fatSectors == 0)
+  if (sectorBytes < kFat16SectorBytes || sectorsPerCluster == 0 || fats == 0 || fatSectors == 0)
     throw std::runtime_error("the FAT16 boot sector is inconsistent");
   if (std::int64_t{sectorsPerCluster} * sectorBytes > kMaxClusterBytes)
     throw std::runtime_error("the FAT16 clusters are larger than 32 KiB");
@@ -246,7 +248,7 @@ void MakeFat16Image(const std::filesystem::path& image, std::int64_t bytes,
 }
 
 std::int64_t CopyFat16Metadata(int imageFd, int deviceFd) {
-  std::array<std::uint8_t, 512> boot{};
+  std::array<std::uint8_t, kBootSectorBytes> boot{};
   ReadExact(imageFd, boot, 0);
   const auto layout = ReadLayout(boot);
   if (layout.volumeBytes > SizeOf(deviceFd))

@@ -17,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/process.h"
 #include "platform/settings_store.h"
 
 namespace fw::platform {
@@ -33,12 +34,10 @@ bool SameName(std::string_view a, std::string_view b) {
   });
 }
 
+// The user's configuration folder; without $HOME, ./.config as ever.
 fs::path ConfigHome() {
-  const char* xdg = std::getenv("XDG_CONFIG_HOME");
-  if (xdg != nullptr && fs::path(xdg).is_absolute())
-    return xdg;
-  const char* home = std::getenv("HOME");
-  return fs::path(home != nullptr ? home : ".") / ".config";
+  const fs::path dir = UserConfigDir();
+  return dir.empty() ? fs::path(".config") : dir;
 }
 
 // "Software\Kerrow\Lintrak\" -> Kerrow/Lintrak
