@@ -1,5 +1,6 @@
 #include "core/settings.h"
 
+#include <iterator>
 #include <system_error>
 
 #include "core/errors.h"
@@ -70,25 +71,47 @@ void WriteSettingInteger(platform::SettingsStore& store, std::string_view name, 
     store.Write(name, SettingValue::Integer(value));
 }
 
+namespace {
+
+// The values a restore reads, in its order; SaveSettings names them by that order.
+enum RestoreOrder : std::size_t { kProcInd, kHexFile, kSver, kSrel, kUpdname, kDestFile, kCrypt };
+
+using RestoreStep = void (*)(platform::SettingsStore&, MainSettings&, const MainSettings&);
+constexpr RestoreStep kRestoreSteps[] = {
+    [](auto& store, auto& values, const auto& defaults) {
+      values.procIndex = ReadSettingInteger(store, "ProcInd", defaults.procIndex);
+    },
+    [](auto& store, auto& values, const auto& defaults) {
+      values.hexFile = ReadSettingText(store, "HEXFile", defaults.hexFile);
+    },
+    [](auto& store, auto& values, const auto& defaults) {
+      values.sver = ReadSettingInteger(store, "SVER", defaults.sver);
+    },
+    [](auto& store, auto& values, const auto& defaults) {
+      values.srel = ReadSettingInteger(store, "SREL", defaults.srel);
+    },
+    [](auto& store, auto& values, const auto& defaults) {
+      values.updateName = ReadSettingText(store, "Updname", defaults.updateName);
+    },
+    [](auto& store, auto& values, const auto& defaults) {
+      values.destFile = ReadSettingText(store, "DestFile", defaults.destFile);
+    },
+    [](auto& store, auto& values, const auto& defaults) {
+      values.crypt = ReadSettingInteger(store, "Crypt", defaults.crypt ? 1 : 0) != 0;
+    },
+};
+static_assert(std::size(kRestoreSteps) == kRestoredSettingsCount);
+static_assert(kCrypt + 1 == kRestoredSettingsCount);
+
+}  // namespace
+
 void RestoreSettings(platform::SettingsStore& store, RestoredSettings& restored) {
   const MainSettings defaults;
-  MainSettings& values = restored.values;
-  std::size_t& count = restored.count;
-  count = 0;
-  values.procIndex = ReadSettingInteger(store, "ProcInd", defaults.procIndex);
-  ++count;
-  values.hexFile = ReadSettingText(store, "HEXFile", defaults.hexFile);
-  ++count;
-  values.sver = ReadSettingInteger(store, "SVER", defaults.sver);
-  ++count;
-  values.srel = ReadSettingInteger(store, "SREL", defaults.srel);
-  ++count;
-  values.updateName = ReadSettingText(store, "Updname", defaults.updateName);
-  ++count;
-  values.destFile = ReadSettingText(store, "DestFile", defaults.destFile);
-  ++count;
-  values.crypt = ReadSettingInteger(store, "Crypt", defaults.crypt ? 1 : 0) != 0;
-  ++count;
+  restored.count = 0;
+  for (const RestoreStep step : kRestoreSteps) {
+    step(store, restored.values, defaults);  // a value of the wrong kind stops the restore here
+    ++restored.count;
+  }
 }
 
 void SaveSettings(platform::SettingsStore& store, const MainSettings& settings) {
@@ -98,28 +121,27 @@ void SaveSettings(platform::SettingsStore& store, const MainSettings& settings) 
 void SaveSettings(platform::SettingsStore& store, const MainSettings& settings,
                   const RestoredSettings& start) {
   const MainSettings& was = start.values;
-  // The restore order: ProcInd 0, HEXFile 1, SVER 2, SREL 3, Updname 4, DestFile 5, Crypt 6.
-  const auto kept = [&start](std::size_t order, bool changed) {
+  const auto kept = [&start](RestoreOrder order, bool changed) {
     return order < start.count || changed;
   };
   const bool deviceKept = start.Complete();
-  if (kept(0, settings.procIndex != was.procIndex))
+  if (kept(kProcInd, settings.procIndex != was.procIndex))
     WriteSettingInteger(store, "ProcInd", settings.procIndex);
-  if (kept(6, settings.crypt != was.crypt))
+  if (kept(kCrypt, settings.crypt != was.crypt))
     store.Write("Crypt", SettingValue::Text(settings.crypt ? "1" : "0"));
-  if (kept(1, settings.hexFile != was.hexFile))
+  if (kept(kHexFile, settings.hexFile != was.hexFile))
     store.Write("HEXFile", SettingValue::Text(settings.hexFile));
   if (deviceKept || settings.hclass != was.hclass)
     WriteSettingInteger(store, "HCLASS", settings.hclass);
   if (deviceKept || settings.hrel != was.hrel)
     WriteSettingInteger(store, "HREL", settings.hrel);
-  if (kept(2, settings.sver != was.sver))
+  if (kept(kSver, settings.sver != was.sver))
     WriteSettingInteger(store, "SVER", settings.sver);
-  if (kept(3, settings.srel != was.srel))
+  if (kept(kSrel, settings.srel != was.srel))
     WriteSettingInteger(store, "SREL", settings.srel);
-  if (kept(4, settings.updateName != was.updateName))
+  if (kept(kUpdname, settings.updateName != was.updateName))
     store.Write("Updname", SettingValue::Text(settings.updateName));
-  if (kept(5, settings.destFile != was.destFile))
+  if (kept(kDestFile, settings.destFile != was.destFile))
     store.Write("DestFile", SettingValue::Text(settings.destFile));
   try {
     store.Flush();
