@@ -3,7 +3,6 @@
 // system's message on stderr), 2 a usage error, 3 a write whose entry is on the card but could
 // not be read back.
 #include <cstdio>
-#include <iostream>
 #include <string>
 #include <vector>
 
@@ -15,8 +14,8 @@ int main(int argc, char** argv) {
   fw::platform::UseUtf8Console();
   const std::vector<std::string> args = fw::platform::CommandLineUtf8(argc, argv);
   const fw::cli::CliServices services{.volumes = fw::platform::MakeSystemVolumes,
-                                      .out = std::cout,
-                                      .err = std::cerr,
+                                      .out = fw::platform::Utf8Out(),
+                                      .err = fw::platform::Utf8Err(),
                                       .errIsTerminal = fw::platform::IsTerminal(stderr)};
   return fw::cli::RunCli(args, services);
 }

@@ -1,7 +1,9 @@
-// The console the command-line tool talks to: whether a stream is a terminal, and UTF-8 output.
+// The console the command-line tool talks to: whether a stream is a terminal, its arguments and
+// its UTF-8 output.
 #pragma once
 
 #include <cstdio>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -17,5 +19,13 @@ std::vector<std::string> CommandLineUtf8(int argc, char** argv);
 
 // Makes the console show the program's UTF-8 texts (a no-op where terminals are UTF-8 already).
 void UseUtf8Console();
+
+// The program's standard output and standard error, taking UTF-8 text. Where one is a Windows
+// console the text reaches it as UTF-16 (WriteConsoleW), which shows every script whatever the
+// console's code page and however the runtime would split the bytes; files and pipes get the
+// UTF-8 bytes themselves, as std::cout and std::cerr give them (and those are what they are
+// elsewhere). Standard error writes at once, standard output at each line's end and each flush.
+std::ostream& Utf8Out();
+std::ostream& Utf8Err();
 
 }  // namespace fw::platform

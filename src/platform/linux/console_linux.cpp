@@ -1,5 +1,7 @@
 #include <unistd.h>
 
+#include <iostream>
+
 #include "platform/console.h"
 
 namespace fw::platform {
@@ -13,5 +15,13 @@ std::vector<std::string> CommandLineUtf8(int argc, char** argv) {
 }
 
 void UseUtf8Console() {}
+
+std::ostream& Utf8Out() {
+  return std::cout;
+}
+
+std::ostream& Utf8Err() {
+  return std::cerr;
+}
 
 }  // namespace fw::platform
