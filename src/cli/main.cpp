@@ -11,7 +11,6 @@
 #include "platform/volumes.h"
 
 int main(int argc, char** argv) {
-  fw::platform::UseUtf8Console();
   const std::vector<std::string> args = fw::platform::CommandLineUtf8(argc, argv);
   const fw::cli::CliServices services{.volumes = fw::platform::MakeSystemVolumes,
                                       .out = fw::platform::Utf8Out(),

@@ -17,9 +17,6 @@ bool IsTerminal(std::FILE* stream);
 // wide command line there.
 std::vector<std::string> CommandLineUtf8(int argc, char** argv);
 
-// Makes the console show the program's UTF-8 texts (a no-op where terminals are UTF-8 already).
-void UseUtf8Console();
-
 // The program's standard output and standard error, taking UTF-8 text. Where one is a Windows
 // console the text reaches it as UTF-16 (WriteConsoleW), which shows every script whatever the
 // console's code page and however the runtime would split the bytes; files and pipes get the

@@ -14,8 +14,6 @@ std::vector<std::string> CommandLineUtf8(int argc, char** argv) {
   return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
 }
 
-void UseUtf8Console() {}
-
 std::ostream& Utf8Out() {
   return std::cout;
 }

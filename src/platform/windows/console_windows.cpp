@@ -130,10 +130,6 @@ std::vector<std::string> CommandLineUtf8(int argc, char** argv) {
   return args;
 }
 
-void UseUtf8Console() {
-  ::SetConsoleOutputCP(CP_UTF8);
-}
-
 std::ostream& Utf8Out() {
   static const std::unique_ptr<ConsoleStream> console = OpenConsoleStream(STD_OUTPUT_HANDLE);
   return console ? console->stream : std::cout;
